@@ -1,0 +1,4 @@
+// Entry routine of the intro.
+int main() {
+    return 0;
+}

@@ -1,0 +1,107 @@
+// The program's own scalar math. Where a result is formed in extended
+// precision (long double, 80-bit x87 here) it is rounded to float once.
+#include "runtime/math.h"
+
+#include <cmath>
+
+float absValue(float x) {
+    return std::fabs(x);
+}
+
+bool absLess(float a, float b) {
+    return std::fabs(a) < b;
+}
+
+float cosRad(float x) {
+    return float(cosl(x));
+}
+
+float sinRad(float x) {
+    return float(sinl(x));
+}
+
+void sinCosRad(float x, float* sinOut, float* cosOut) {
+    *sinOut = sinRad(x);
+    *cosOut = cosRad(x);
+}
+
+float squareRoot(float x) {
+    return std::sqrt(x);
+}
+
+float exponential(float x) {
+    const long double y = (long double)x * 1.44269504088896340736L;  // log2(e)
+    if (std::isnan(y)) return float(y);
+    if (y > 20000.0L) return INFINITY;
+    if (y < -20000.0L) return 0.0f;
+    const long double i = truncl(y);
+    return float(exp2l(y - i) * ldexpl(1.0L, int(i)));
+}
+
+float hyperbolicSine(float x) {
+    const float e = exponential(x);
+    return (e - 1.0f / e) * 0.5f;
+}
+
+float logBase10(float x) {
+    return float(log2l(x) / log2l(10.0L));
+}
+
+float power(float base, float exponent) {
+    if (base == 0.0f) return 0.0f;
+    const long double y = (long double)exponent * log2l(base);
+    if (std::isnan(y)) return 0.0f;  // negative base
+    if (y >= 2147483647.5L) return INFINITY;
+    if (y < -2147483648.5L) return 0.0f;
+    const int32_t n = int32_t(rintl(y));
+    const long double f = y - n;
+    if (int64_t(n) + 16383 <= 0) return 0.0f;
+    if (int64_t(n) + 16383 >= 32768) return INFINITY;
+    return float(exp2l(f) * ldexpl(1.0L, n));
+}
+
+float floorInt(float x) {
+    // The hardware's "integer indefinite" answer for out-of-range input.
+    if (!(x >= -2147483648.0f && x < 2147483648.0f)) return -2147483648.0f;
+    // floorf is exact, so this equals a conversion rounding toward -infinity.
+    return float(int32_t(std::floor(x)));
+}
+
+float roundHalfUp(float x) {
+    return floorInt(x + 0.5f);  // SSE: the sum is rounded to single before the floor
+}
+
+float floorMod(float a, float b) {
+    return a - floorInt(a / b) * b;
+}
+
+float clamp(float lo, float v, float hi) {
+    if (v < lo) return lo;
+    if (v > hi) return hi;
+    return v;
+}
+
+float lerp(float a, float b, float t) {
+    return a + (b - a) * t;
+}
+
+float maxOf(float a, float b) {
+    return a > b ? a : b;
+}
+
+float minOf(float a, float b) {
+    return a < b ? a : b;
+}
+
+uint32_t minUnsigned(uint32_t a, uint32_t b) {
+    return a < b ? a : b;
+}
+
+uint16_t setWordBit(uint16_t word, uint32_t n, bool on) {
+    const uint16_t mask = uint16_t(1u << n);
+    return on ? uint16_t(word | mask) : uint16_t(word & ~mask);
+}
+
+bool testBit(uint32_t value, uint32_t n) {
+    return ((value >> n) & 1u) != 0;
+}
