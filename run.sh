@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Sets up a machine (packages), builds the intro and runs the show.
+# Without a display nobody could watch or end the show, so it renders the
+# song (and, where the tools can, a contact sheet of the scenes) into out/.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+install_missing_packages
+build_intro
+
+has_display() {
+  { [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; } || [ -n "${WAYLAND_DISPLAY:-}" ]
+}
+
+has_sound_device() {
+  local runtime="${XDG_RUNTIME_DIR:-/run/user/$(id -u)}"
+  [ -S "$runtime/pulse/native" ] || [ -S "$runtime/pipewire-0" ] ||
+    grep -qE '^ *[0-9]+ \[' /proc/asound/cards 2>/dev/null
+}
+
+if ! has_display; then
+  echo "run.sh: no display found (DISPLAY unset or not answering), so the show cannot be watched;"
+  mkdir -p out
+  if [ -x build/tools/songrender ]; then
+    echo "run.sh: rendering the song instead into out/song.wav ..."
+    build/tools/songrender -o out/song.wav --spectrogram out/song-spectrogram.png
+    echo "run.sh: wrote $(pwd)/out/song.wav and out/song-spectrogram.png"
+  else
+    echo "run.sh: start it from a desktop session (or under xvfb-run) to see it." >&2
+    exit 1
+  fi
+  exit 0
+fi
+
+if ! has_sound_device; then
+  echo "run.sh: no sound device found: running the show silently (SDL's dummy audio driver keeps the music clock)."
+  export SDL_AUDIODRIVER=dummy
+fi
+echo "run.sh: starting the show; press Escape to leave."
+exec build/driver/intro

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up a machine (packages), builds everything and runs every test:
+# unit, gl (Mesa under Xvfb), system (the real intro binary) and slow.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+started=$SECONDS
+install_missing_packages
+build_intro
+
+# The decoder's fuzzer is a clang build of its own; its smoke run is a ctest test.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)"
+
+ctest --test-dir build --output-on-failure -j 2 "$@"
+echo "test.sh: finished in $((SECONDS - started)) s"
