@@ -1,4 +1,6 @@
-// Entry routine of the intro.
+// Entry routine of the intro: the whole run, then its exit code.
+#include "driver/show.h"
+
 int main() {
-    return 0;
+    return runShow();
 }

@@ -1,0 +1,186 @@
+// Opening the window and GL context on SDL2, buffer swaps, and the event poll
+// and Escape test of the frame loop.
+#include "render/display.h"
+
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "render/gl_entry_points.h"
+
+namespace {
+
+// Holds the text of the last failure; Display::failure points into it.
+char failureText[256];
+
+const char* fail(const char* what) {
+    std::snprintf(failureText, sizeof(failureText), "%s: %s", what, SDL_GetError());
+    return failureText;
+}
+
+void* sdlProcAddress(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
+
+// Drivers that show nothing and deliver no keys.
+bool driverHasScreen(const char* driver) {
+    return driver != nullptr && std::strcmp(driver, "offscreen") != 0 &&
+           std::strcmp(driver, "dummy") != 0;
+}
+
+void setAttributes(int depthBits) {
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depthBits);
+    // 3.0 is the first version that must offer GLSL 1.30; the compatibility
+    // profile keeps the 1.1 matrix stacks and client vertex arrays.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// One attempt at window plus context with the given depth; null context and
+// window when either could not be made.
+bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
+    setAttributes(depthBits);
+    Uint32 flags = SDL_WINDOW_OPENGL;
+    SDL_Rect area = {SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, options.width,
+                     options.height};
+    if (options.hidden) {
+        flags |= SDL_WINDOW_HIDDEN;
+    } else {
+        // Desktop full screen never switches the video mode, so a crash cannot
+        // leave the desktop at the wrong size. The window is also made at the
+        // desktop's own position and size: without a window manager (a bare X
+        // server such as Xvfb) nobody else would make it cover the screen.
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        if (SDL_GetDisplayBounds(0, &area) != 0) return false;
+    }
+    display.window = SDL_CreateWindow("intro", area.x, area.y, area.w, area.h, flags);
+    if (display.window == nullptr) return false;
+    display.context = SDL_GL_CreateContext(display.window);
+    if (display.context == nullptr) {
+        SDL_DestroyWindow(display.window);
+        display.window = nullptr;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Display openDisplay(const DisplayOptions& options) {
+    Display display;
+    if (options.hidden && (options.width <= 0 || options.height <= 0)) {
+        display.failure = "a hidden window needs a positive width and height";
+        return display;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        display.failure = fail("cannot start SDL video");
+        return display;
+    }
+    if (!options.hidden && !driverHasScreen(SDL_GetCurrentVideoDriver())) {
+        std::snprintf(failureText, sizeof(failureText),
+                      "no screen to show on (SDL video driver '%s'): run it under X11 or "
+                      "Wayland, or inside xvfb-run",
+                      SDL_GetCurrentVideoDriver());
+        display.failure = failureText;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return display;
+    }
+    // The pointer is hidden before the window exists, so it never flashes up.
+    SDL_ShowCursor(SDL_DISABLE);
+
+    // The deepest depth buffer the system has: 32 bits, else 24.
+    if (!tryWindow(display, options, 32) && !tryWindow(display, options, 24)) {
+        display.failure = fail("cannot create the OpenGL window");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return display;
+    }
+    if (SDL_GL_MakeCurrent(display.window, display.context) != 0) {
+        display.failure = fail("cannot make the OpenGL context current");
+        closeDisplay(display);
+        return display;
+    }
+
+    int depth = 0;
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);
+    display.depthBits = depth;
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(display.window, &width, &height);
+    display.width = width;
+    display.height = height;
+
+    const char* glsl = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
+    if (glslVersionNumber(glsl) < 130) {
+        std::snprintf(failureText, sizeof(failureText),
+                      "the OpenGL context offers GLSL %s, 1.30 is needed", glsl ? glsl : "(none)");
+        display.failure = failureText;
+        closeDisplay(display);
+        return display;
+    }
+
+    loadGlEntryPoints(glEntry, sdlProcAddress);
+    if (const char* missing = missingGlEntryPoint(glEntry)) {
+        std::snprintf(failureText, sizeof(failureText),
+                      "the OpenGL driver lacks %s", missing);
+        display.failure = failureText;
+        closeDisplay(display);
+        return display;
+    }
+    return display;
+}
+
+void closeDisplay(Display& display) {
+    if (display.context != nullptr) SDL_GL_DeleteContext(display.context);
+    if (display.window != nullptr) SDL_DestroyWindow(display.window);
+    display.context = nullptr;
+    display.window = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void swapDisplay(Display& display) {
+    SDL_GL_SwapWindow(display.window);
+}
+
+void pollDisplayEvent(Display& display) {
+    SDL_Event event;
+    if (SDL_PollEvent(&event) == 0) return;
+    // A quick press can come and go between two tests: remember it. A quit
+    // request (window closed, SIGINT/SIGTERM caught by SDL) ends the show the
+    // same way, since SDL would otherwise swallow Ctrl-C.
+    if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
+        display.escapeLatched = true;
+    if (event.type == SDL_QUIT) display.escapeLatched = true;
+}
+
+bool escapeRequested(Display& display) {
+    const Uint8* keys = SDL_GetKeyboardState(nullptr);
+    bool requested = display.escapeLatched || keys[SDL_SCANCODE_ESCAPE] != 0;
+    display.escapeLatched = false;
+    return requested;
+}
+
+void quitDisplaySystem() {
+    SDL_Quit();
+}
+
+int32_t glslVersionNumber(const char* text) {
+    if (text == nullptr) return 0;
+    const char* p = text;
+    if (*p < '0' || *p > '9') return 0;
+    int32_t major = 0;
+    while (*p >= '0' && *p <= '9' && major < 100) major = major * 10 + (*p++ - '0');
+    if (*p != '.' || p[1] < '0' || p[1] > '9') return 0;
+    ++p;
+    // The minor number has two digits ("1.30"); a lone digit counts as tens.
+    int32_t minor = (*p++ - '0') * 10;
+    if (*p >= '0' && *p <= '9') minor += *p - '0';
+    return major * 100 + minor;
+}

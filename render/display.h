@@ -1,0 +1,51 @@
+// The show's one window and its OpenGL context (SDL2), plus the input side of
+// the frame loop: one event poll per frame and the Escape test. All SDL calls
+// of the program's picture side live behind this header.
+#pragma once
+#include <cstdint>
+
+struct SDL_Window;
+
+// The show uses the defaults: a borderless window covering the desktop. Tools
+// and GL tests ask for a hidden window of a fixed size instead.
+struct DisplayOptions {
+    bool hidden = false;
+    int32_t width = 0;   // pixels; hidden windows only
+    int32_t height = 0;  // pixels; hidden windows only
+};
+
+struct Display {
+    SDL_Window* window = nullptr;
+    void* context = nullptr;  // SDL_GLContext, current on the opening thread
+    int32_t width = 0;        // drawable size in pixels, as read back
+    int32_t height = 0;
+    int32_t depthBits = 0;  // of the depth buffer actually obtained
+    bool escapeLatched = false;  // Escape went down since the last escapeRequested
+    const char* failure = nullptr;  // one line saying why openDisplay failed, else null
+};
+
+// Starts SDL video, hides the pointer, makes the window with a double-buffered
+// RGBA 8/8/8/8 GL compatibility context (depth 32, else 24) offering GLSL 1.30,
+// makes it current and loads glEntry. A full-screen window needs a real screen:
+// SDL's offscreen and dummy drivers are refused, since nobody could see the show
+// or press Escape there. On failure everything opened is closed again and
+// `failure` says why.
+Display openDisplay(const DisplayOptions& options = {});
+// Destroys the context and window and stops SDL video (tests and tools; the
+// show leaves them to quitDisplaySystem).
+void closeDisplay(Display& display);
+// Shows the back buffer.
+void swapDisplay(Display& display);
+// Takes at most one pending window-system event without waiting. The event is
+// dropped, except that an Escape key-down or a quit request (window closed,
+// Ctrl-C) is remembered until the next escapeRequested.
+void pollDisplayEvent(Display& display);
+// True when Escape is down now or was pressed (or quit requested) since the
+// last call; clears what was remembered.
+bool escapeRequested(Display& display);
+// Shuts SDL down as a whole, leaving the desktop as it was.
+void quitDisplaySystem();
+
+// The GLSL version a GL_SHADING_LANGUAGE_VERSION string names, as 100 * major
+// + minor ("4.50 ..." gives 450, "1.30" gives 130); 0 when unreadable.
+int32_t glslVersionNumber(const char* text);
