@@ -11,7 +11,7 @@ build_intro
 
 # The decoder's fuzzer is a clang build of its own; its smoke run is a ctest test.
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)"
+cmake --build --preset fuzz -j "$(nproc)" --target song_format_fuzz
 
 ctest --test-dir build --output-on-failure -j 2 "$@"
 echo "test.sh: finished in $((SECONDS - started)) s"
