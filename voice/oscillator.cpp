@@ -1,0 +1,321 @@
+// The spectral wavetable oscillator: block-rate spectrum build, phase
+// pattern, 512-point transform and normalisation, and the per-frame unison
+// playback with left and right as the two low lanes of one SSE vector.
+#include "voice/oscillator.h"
+
+#include <cmath>
+#include <xmmintrin.h>
+#include <emmintrin.h>
+
+#include "runtime/math.h"
+#include "runtime/random.h"
+#include "voice/modulation.h"
+#include "voice/synth_tables.h"
+#include "voice/voice.h"
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+constexpr float kInvWaveSize = 0.001953125f;  // 1/512
+constexpr float kCacheTolerance = 0.00001f;
+
+// Frequency multipliers for round(8 * P8) = 0..8, four octaves up to four down.
+constexpr float kOctave[9] = {16.0f, 8.0f, 4.0f, 2.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.0625f};
+
+int32_t roundToInt(float x) {
+    return int32_t(roundHalfUp(x));
+}
+
+// Index 0..limit from a setting, whatever the setting (NaN gives 0).
+uint32_t clampedIndex(float x, int32_t limit) {
+    const int32_t i = roundToInt(x);
+    if (i < 0) return 0;
+    return uint32_t(i > limit ? limit : i);
+}
+
+// clamp() that also sends NaN to lo, so a runaway modulation product
+// cannot turn the partial layout into NaN.
+float clampSetting(float lo, float v, float hi) {
+    if (!(v >= lo)) return lo;
+    return v > hi ? hi : v;
+}
+
+bool isFinite(float x) {
+    return x - x == 0.0f;
+}
+
+// The phase rule "while above 1, subtract 1", without the loop: for phases
+// below 2^24 the subtractions are exact, so one subtraction of ceil(p) - 1
+// gives the same bits, and it also ends for phases where p - 1 == p.
+float wrapPhase(float p) {
+    if (p > 1.0f) p -= std::ceil(p) - 1.0f;
+    return p;
+}
+
+uint32_t bitReverse9(uint32_t i) {
+    uint32_t r = 0;
+    for (uint32_t b = 0; b < 9; ++b) {
+        r = (r << 1) | (i & 1u);
+        i >>= 1;
+    }
+    return r;
+}
+
+}  // namespace
+
+void initOscillator(OscState& osc) {
+    Random random;
+    random.seedFromClock();
+    for (uint32_t u = 0; u < kMaxUnison; ++u) {
+        const float a = random.range(0.0f, 1.0f);
+        const float b = random.range(0.0f, 1.0f);
+        osc.phases[u][0] = a;
+        // Can start above 1; playback wraps it before the first look-up.
+        osc.phases[u][1] = a + 0.1f * b;
+    }
+    osc.rotation = random.range(0.0f, 100.0f);
+    osc.incL = 0.0f;
+    osc.incR = 0.0f;
+}
+
+bool buildSpectrum(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
+                   float brightness) {
+    // Bright notes fill the whole table; above about 2 kHz only 4 bins stay.
+    const float bins = floorInt(512.0f * clampSetting(0.0f, brightness, 1.0f));
+    const uint32_t binCount = bins > 4.0f ? uint32_t(bins) : 4u;
+
+    const float c3 = clampSetting(0.0f, params[2] * modProduct(mod, kDestPartialCount), 1.0f);
+    const float c1 = clampSetting(0.0f, params[1] * modProduct(mod, kDestPartialWidth), 1.0f);
+    const float c2 = clampSetting(0.0f, params[3] * modProduct(mod, kDestRolloff), 1.0f);
+    const float c4 = clampSetting(0.0f, params[16] * 4.0f * modProduct(mod, kDestSpacing), 4.0f);
+
+    const uint32_t partialCount = 1u + minUnsigned(uint32_t(floorInt(64.0f * c3)), 64u);
+
+    if (partialCount == osc.cachedPartials && binCount == osc.cachedBins &&
+        absLess(c2 - osc.cachedRolloff, kCacheTolerance) && absLess(c4 - osc.cachedSpacing, kCacheTolerance) &&
+        absLess(c1 - osc.cachedWidth, kCacheTolerance)) {
+        return false;
+    }
+
+    for (uint32_t i = 0; i < kWaveSize; ++i) {
+        osc.spectrum[i] = {0.0f, 0.0f};
+        osc.animated[i] = {0.0f, 0.0f};
+    }
+
+    // Partial j (1-based) sits at bin 1 + (2j - 1) * spacing, widens with j
+    // and falls off as 1 / j^(1 + roll-off).
+    float centre[kMaxPartials], width[kMaxPartials], amp[kMaxPartials];
+    for (uint32_t n = 0; n < partialCount; ++n) {
+        const float j = float(n + 1);
+        const float twoJ = 1024.0f * (j * kInvWaveSize);
+        centre[n] = 1.0f + (twoJ - 1.0f) * c4;
+        width[n] = 0.3f + j * c1;
+        amp[n] = 1.0f / power(j, 1.0f + c2);
+    }
+
+    // Each profile is e^-d, cut off at d = 5 widths from its centre. Partials
+    // are visited in order, each over the bins it can reach (one bin of
+    // margin; the exact test is still made), so every bin sums the same
+    // terms in the same order as a full scan, at a fraction of the cost.
+    float* const sums = &osc.spectrum[0].re;  // real parts, stride 2
+    for (uint32_t n = 0; n < partialCount; ++n) {
+        const float reach = 5.0f * width[n];
+        const float first = floorInt(centre[n] - reach) - 1.0f;
+        const float last = floorInt(centre[n] + reach) + 1.0f;
+        const uint32_t begin = first > 0.0f ? uint32_t(first) : 0u;
+        const uint32_t end = last < float(binCount) ? uint32_t(last) + 1u : binCount;
+        for (uint32_t i = begin; i < end; ++i) {
+            const float d = absValue(centre[n] - float(i)) / width[n];
+            if (d < 5.0f) sums[2 * i] += tables.decay[uint32_t(floorInt(d / 5.0f * 4095.0f))] * amp[n];
+        }
+    }
+    for (uint32_t i = 1; i < binCount; ++i) osc.spectrum[i].im = osc.spectrum[i].re;
+    osc.spectrum[0] = {1.0f, 0.0f};
+
+    osc.cachedBins = binCount;
+    osc.cachedPartials = partialCount;
+    osc.cachedSpacing = c4;
+    osc.cachedRolloff = c2;
+    osc.cachedWidth = c1;
+    return true;
+}
+
+bool animateSpectrum(const SynthTables& tables, const float* params, OscState& osc) {
+    if (absLess(osc.rotation, 0.00001f)) return false;
+    const float a = params[4];
+    const bool on = !absLess(a, 0.00001f);
+
+    // Each bin's phase turns at its own speed, set by the random phaseSines;
+    // only angles up to pi/4 (sine entries 0..511) are reached.
+    for (uint32_t i = 0; i < kWaveSize; ++i) {
+        const float d = on ? (1.0f - tables.phaseSines[i] * a) * osc.rotation * 512.0f : 0.0f;
+        const uint32_t idx = uint32_t(int32_t(floorInt(float(i) * kInvWaveSize * d))) & (kWaveSize - 1);
+        osc.animated[i].re = tables.sine[idx] * osc.spectrum[i].re;
+        osc.animated[i].im = tables.sine[(idx + 128) & (kWaveSize - 1)] * osc.spectrum[i].im;
+    }
+    osc.animated[0] = {1.0f, 0.0f};
+
+    osc.rotation += a * a * a * 0.01f;
+    if (osc.rotation >= 100.0f) osc.rotation -= 100.0f;
+    return true;
+}
+
+void fft512(ComplexFloat* data, int32_t sign) {
+    for (uint32_t i = 0; i < kWaveSize; ++i) {
+        const uint32_t j = bitReverse9(i);
+        if (j > i) {
+            const ComplexFloat t = data[i];
+            data[i] = data[j];
+            data[j] = t;
+        }
+    }
+
+    for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
+        const float theta = kPi / float(m);
+        const float c = cosRad(theta);
+        const float s = float(sign) * sinRad(theta);
+        // The twiddle is rotated by theta after each offset, not recomputed.
+        float wr = 1.0f, wi = 0.0f;
+        for (uint32_t q = 0; q < m; ++q) {
+            for (uint32_t i = q; i < kWaveSize; i += 2 * m) {
+                const uint32_t j = i + m;
+                const float tr = data[j].re * wr - data[j].im * wi;
+                const float ti = data[j].im * wr + data[j].re * wi;
+                data[j].re = data[i].re - tr;
+                data[j].im = data[i].im - ti;
+                data[i].re = data[i].re + tr;
+                data[i].im = data[i].im + ti;
+            }
+            const float oldWr = wr;
+            wr = wr * c - wi * s;
+            wi = wi * c + oldWr * s;
+        }
+    }
+}
+
+void normalizeWave(ComplexFloat* data, uint32_t count) {
+    float peak = 0.00001f;
+    for (uint32_t i = 0; i < count; ++i) peak = maxOf(absValue(data[i].re), peak);
+    const float scale = 1.0f / peak;
+    float sum = 0.0f;
+    for (uint32_t i = 0; i < count; ++i) {
+        data[i].re *= scale;
+        sum += data[i].re;
+    }
+    const float mean = sum / float(count);
+    for (uint32_t i = 0; i < count; ++i) data[i].re -= mean;
+}
+
+void refreshWavetable(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
+                      float brightness) {
+    buildSpectrum(tables, params, mod, osc, brightness);
+    const ComplexFloat* source = animateSpectrum(tables, params, osc) ? osc.animated : osc.spectrum;
+    for (uint32_t i = 0; i < kWaveSize; ++i) osc.wavetable[i] = source[i];
+    fft512(osc.wavetable, 1);
+    normalizeWave(osc.wavetable, kWaveSize);
+}
+
+void renderOscillator(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
+                      float frequency, float amp, float& gainL, float& gainR, BusPair out, uint32_t count) {
+    float* const left = out.left;
+    float* const right = out.right;
+    float level = params[5] * 4.0f * amp;
+    if (!(level > 0.0f) && !(maxOf(gainL, gainR) > 0.0f)) return;
+
+    const float balance = params[6];
+    const uint32_t copies = 1 + clampedIndex(9.0f * params[14], kMaxUnison - 1);
+    const bool fixed = params[11] >= 0.00001f;
+
+    level = level * modProduct(mod, kDestOscLevel);
+    // A runaway modulation product (inf or NaN) silences the oscillator
+    // instead of carrying inf/NaN into the lane gains and the mix.
+    if (!isFinite(level)) level = 0.0f;
+    const float det = params[10] * modProduct(mod, kDestStereoDetune);
+    const float drive = params[13] * modProduct(mod, kDestDrive);
+    const float spread = params[15] * modProduct(mod, kDestUnisonSpread);
+    const float pitch = modProduct(mod, kDestPitch);
+
+    if (maxOf(maxOf(level, gainL), gainR) < 0.001f) return;
+
+    const float rate = float(tables.sampleRate);
+    const float detHz = det * det * det * 10.0f;
+    const float driveGain = 1.0f + drive * 32.0f;
+    const float fixedHz = params[11] * params[11] * 1000.0f;
+    const float spreadInc = ((spread * spread) * spread) * spread / rate * 10.0f;
+
+    const float f = frequency * kOctave[clampedIndex(8.0f * params[8], 8)];
+    float incL = f + detHz;
+    float incR = f - detHz;
+    if (fixed) incL = incR = fixedHz;
+    incL = incL * pitch / rate;
+    incR = pitch * incR / rate;
+
+    // Balance 0 is left only, 0.5 both at full gain, 1 right only.
+    const float g = level * 0.1f;
+    const float newL = balance <= 0.5f ? g : (1.0f - (balance - 0.5f) * 2.0f) * g;
+    const float newR = balance >= 0.5f ? g : balance * 2.0f * g;
+
+    const float invCount = 1.0f / float(count);
+    // Lanes: 0 left, 1 right; the upper two are unused and stay harmless.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
+    const __m128 driveV = _mm_set1_ps(driveGain);
+    const __m128 startGain = _mm_setr_ps(gainL, gainR, 0.0f, 0.0f);
+    const __m128 gainStep =
+        _mm_mul_ps(_mm_sub_ps(_mm_setr_ps(newL, newR, 0.0f, 0.0f), startGain), _mm_set1_ps(invCount));
+    const ComplexFloat* table = osc.wavetable;
+
+    for (uint32_t u = 0; u < copies; ++u) {
+        incL = absValue(incL);
+        incR = absValue(incR);
+        // A non-finite increment would turn the phase into NaN for good.
+        const __m128 inc = _mm_setr_ps(isFinite(incL) ? incL : 0.0f, isFinite(incR) ? incR : 0.0f, 0.0f, 0.0f);
+        __m128 phase = _mm_setr_ps(wrapPhase(osc.phases[u][0]), wrapPhase(osc.phases[u][1]), 0.0f, 0.0f);
+        __m128 gain = startGain;
+
+        for (uint32_t i = 0; i < count; ++i) {
+            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
+            const __m128i index = _mm_cvttps_epi32(_mm_mul_ps(phase, tableScale));
+            const uint32_t iL = uint32_t(_mm_cvtsi128_si32(index)) & (kWaveSize - 1);
+            const uint32_t iR = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(index, 4))) & (kWaveSize - 1);
+            __m128 s = _mm_unpacklo_ps(_mm_load_ss(&table[iL].re), _mm_load_ss(&table[iR].re));
+            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
+            s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(s, driveV), minusOne), one);
+            __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
+            out = _mm_add_ps(out, _mm_mul_ps(s, gain));
+            _mm_store_ss(left + i, out);
+            _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+
+            phase = _mm_add_ps(phase, inc);
+            const __m128 over = _mm_cmpgt_ps(phase, one);
+            phase = _mm_sub_ps(phase, _mm_and_ps(over, one));
+            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(phase, one)) != 0, 0)) {
+                // Only increments above one cycle per frame get here.
+                alignas(16) float lanes[4];
+                _mm_store_ps(lanes, phase);
+                phase = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), 0.0f, 0.0f);
+            }
+            gain = _mm_add_ps(gain, gainStep);
+        }
+
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, phase);
+        osc.phases[u][0] = lanes[0];
+        osc.phases[u][1] = lanes[1];
+        // Each further copy runs a little faster on the left, slower on the right.
+        incL += spreadInc;
+        incR -= spreadInc;
+    }
+
+    osc.incL = incL;
+    osc.incR = incR;
+    gainL = newL;
+    gainR = newR;
+}
+
+void renderOscillator(const SynthTables& tables, const float* params, Voice& voice, float amp, BusPair out,
+                      uint32_t count) {
+    renderOscillator(tables, params, voice.mod, voice.osc, voice.frequency, amp, voice.oscGainL, voice.oscGainR, out,
+                     count);
+}
