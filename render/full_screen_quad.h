@@ -1,0 +1,17 @@
+// The one vertex buffer every picture is drawn through: the four corners of
+// the screen as a triangle strip, with texture coordinates.
+#pragma once
+#include <GL/gl.h>
+
+// 64 bytes: positions (x, y) of the four corners, then their texture
+// coordinates (s, t), in triangle-strip order.
+extern const float kFullScreenQuadData[16];
+// The buffer's GL name; 0 until createQuad.
+extern GLuint fullScreenQuad;
+
+// Makes the buffer and fills it. Needs the GL context and glEntry.
+void createQuad();
+// Draws the quad with the current program. The caller has loaded identity into
+// the projection and model-view matrices, so the quad covers the viewport.
+// Leaves no client array enabled and no buffer bound to GL_ARRAY_BUFFER.
+void drawQuad();

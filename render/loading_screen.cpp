@@ -1,0 +1,69 @@
+// loadPrograms: palette textures, program building and the loading frames.
+#include "render/loading_screen.h"
+
+#include <GL/gl.h>
+
+#include "render/display.h"
+#include "render/full_screen_quad.h"
+#include "render/gl_entry_points.h"
+#include "render/palette_textures.h"
+#include "render/programs.h"
+#include "shaders/shader_sources.h"
+
+namespace {
+
+// 16:9 as a float: the loading bar is laid out on the show's fixed aspect.
+constexpr float kAspect = 1.7777778f;
+
+void pushIdentityMatrices() {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+}
+
+void popMatrices() {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+}  // namespace
+
+float loadingPercent(int32_t step) {
+    return float(step) * 0.16666667f;
+}
+
+void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
+    createPaletteTextures();
+    copyProgram = buildProgram(kQuadVertexSource, kShader_copy_frag);
+    loadingProgram = buildProgram(kQuadVertexSource, kShader_loading_frag);
+
+    for (int32_t i = 0; i < kSceneProgramCount; i++) {
+        const char* text = joinSource(sceneSourcePrefixes[i], kSceneSources[i]);
+        GLuint program = buildProgram(kQuadVertexSource, text);
+        scenePrograms[i] = program;
+
+        // Warm-up: one draw with every uniform at zero, so the driver has done
+        // all its lazy work before the show; the bar then covers the picture.
+        glEntry.glUseProgram(program);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        pushIdentityMatrices();
+        glEntry.glUseProgram(program);
+        drawQuad();
+
+        glEntry.glUseProgram(loadingProgram);
+        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "percent"), loadingPercent(i + 1));
+        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kAspect);
+        drawQuad();
+
+        popMatrices();
+        glFlush();
+        glFinish();
+        if (hook) hook(i + 1, user);
+        swapDisplay(display);
+    }
+}

@@ -1,0 +1,11 @@
+// For tools and tests only: whether a built program's shaders compiled and
+// the program linked, with the driver's logs. The show itself never asks.
+#pragma once
+#include <GL/gl.h>
+
+#include <cstdint>
+
+// True when every attached shader compiled and the program linked. Otherwise
+// writes the failing stage and its information log into `log` (at most
+// `capacity` bytes, always terminated) and returns false.
+bool programBuiltCleanly(GLuint program, char* log, int32_t capacity);

@@ -1,0 +1,58 @@
+// Program building and the tables of the show's programs and their texts.
+#include "render/programs.h"
+
+#include <GL/glext.h>
+
+#include "render/gl_entry_points.h"
+#include "runtime/memory.h"
+#include "shaders/shader_sources.h"
+
+GLuint copyProgram = 0;
+GLuint loadingProgram = 0;
+GLuint scenePrograms[kSceneProgramCount] = {};
+
+const char* const kQuadVertexSource = kShader_quad_vert;
+
+const char* const kSceneSources[kSceneProgramCount] = {
+    kShader_flag_frag, kShader_cube_field_frag, kShader_lattice_frag,
+    kShader_tubes_frag, kShader_note_grid_frag, kShader_icon_frag,
+};
+
+const char* const sceneSourcePrefixes[kSceneProgramCount] = {};
+
+const GLuint* const sequencePrograms[kSequenceProgramSlots] = {
+    &scenePrograms[5], &scenePrograms[0], &scenePrograms[1], &scenePrograms[1],
+    &scenePrograms[3], &scenePrograms[3], &scenePrograms[3], &scenePrograms[2],
+    &scenePrograms[2], &scenePrograms[2], &scenePrograms[4], nullptr,
+};
+
+namespace {
+
+// Compiles one shader and attaches it; the shader object is kept for good.
+void attachShader(GLuint program, GLenum stage, const char* source) {
+    GLuint shader = glEntry.glCreateShader(stage);
+    glEntry.glShaderSource(shader, 1, &source, nullptr);
+    glEntry.glCompileShader(shader);
+    glEntry.glAttachShader(program, shader);
+}
+
+}  // namespace
+
+GLuint buildProgram(const char* vertexSource, const char* fragmentSource) {
+    GLuint program = glEntry.glCreateProgram();
+    attachShader(program, GL_VERTEX_SHADER, vertexSource);
+    attachShader(program, GL_FRAGMENT_SHADER, fragmentSource);
+    glEntry.glLinkProgram(program);
+    return program;
+}
+
+char* joinSource(const char* prefix, const char* source) {
+    uint32_t prefixLength = prefix ? stringLength(prefix) : 0;
+    uint32_t sourceLength = stringLength(source);
+    uint32_t size = prefixLength + sourceLength + 1;
+    char* text = static_cast<char*>(allocate(size));
+    fillBytes(text, 0, size);
+    if (prefix) copyChars(text, prefix);
+    copyChars(text + prefixLength, source);
+    return text;
+}

@@ -1,0 +1,39 @@
+// The show's GL programs: building one, the ids of the utility and scene
+// programs, the texts they are made of, and which program draws each Sequence.
+#pragma once
+#include <GL/gl.h>
+
+#include <cstdint>
+
+constexpr int32_t kSceneProgramCount = 6;
+// Sequences 0..10 plus the unused slot 11.
+constexpr int32_t kSequenceProgramSlots = 12;
+
+// Puts a texture on the screen; built, but no step draws with it yet.
+extern GLuint copyProgram;
+// Draws the loading bar.
+extern GLuint loadingProgram;
+// Scene programs in build order: 0 flag, 1 cube field, 2 inverted lattice,
+// 3 folded tubes, 4 note grid, 5 icon.
+extern GLuint scenePrograms[kSceneProgramCount];
+
+// The vertex shader every program shares.
+extern const char* const kQuadVertexSource;
+// The scene fragment sources, in build order.
+extern const char* const kSceneSources[kSceneProgramCount];
+// Text put in front of each scene source before it is compiled (a place for a
+// #define in one program); null when there is none, which is the case for all.
+extern const char* const sceneSourcePrefixes[kSceneProgramCount];
+// The scenePrograms slot that draws each Sequence, null in slot 11. The ids
+// are read through these pointers once loadPrograms has filled the slots.
+extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
+
+// A linked program made of one vertex and one fragment shader, each compiled
+// from its one text. Neither compile nor link status is looked at: see
+// program_check.h for tools and tests that want to know.
+GLuint buildProgram(const char* vertexSource, const char* fragmentSource);
+
+// prefix followed by source in a new zero-filled heap block of
+// length(prefix) + length(source) + 1 bytes; a null prefix counts as empty.
+// The block is never freed.
+char* joinSource(const char* prefix, const char* source);

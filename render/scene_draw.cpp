@@ -1,0 +1,35 @@
+// One scene draw as the frame loop does it.
+#include "render/scene_draw.h"
+
+#include <GL/glext.h>
+
+#include "render/data_texture.h"
+#include "render/full_screen_quad.h"
+#include "render/gl_entry_points.h"
+#include "render/palette_textures.h"
+
+void drawScene(GLuint program, DataTexture& notesVelocity, DataTexture& maxNotesVelocity) {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+
+    glEntry.glUseProgram(program);
+    glEntry.glActiveTexture(GL_TEXTURE0);
+    notesVelocity.bind();
+    glEntry.glActiveTexture(GL_TEXTURE1);
+    maxNotesVelocity.bind();
+    glEntry.glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, paletteTextures[0]);
+    glEntry.glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, paletteTextures[1]);
+    drawQuad();
+    glEntry.glUseProgram(0);
+
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}

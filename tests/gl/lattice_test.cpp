@@ -1,0 +1,148 @@
+// The inverted-lattice scene on Mesa: it builds, its warm and frozen colour
+// sets look warm and cold, making the lattice rotations once per pixel leaves
+// the picture unchanged (and how much time it saves), and frames of its three
+// Sequences go to PNG files for a person to look at.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/timeline.h"
+#include "render/program_check.h"
+#include "render/programs.h"
+#include "scene_support.h"
+#include "shaders/shader_sources.h"
+
+namespace {
+
+constexpr int32_t kWidth = 160;
+constexpr int32_t kHeight = 90;
+
+// The lattice source with `#define symbol` placed right after its #version line.
+std::string withDefine(const char* symbol) {
+    std::string source = kShader_lattice_frag;
+    const size_t lineEnd = source.find('\n');
+    return source.substr(0, lineEnd + 1) + "#define " + symbol + "\n" + source.substr(lineEnd + 1);
+}
+
+GLuint buildVariant(const char* symbol) {
+    const std::string source = withDefine(symbol);
+    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
+    char log[8192];
+    EXPECT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << symbol << ":\n" << log;
+    return program;
+}
+
+// Uniform values of the show at frame `frame`, reached one frame at a time.
+SceneState stateAtFrame(int32_t frame) {
+    Timeline timeline;
+    initTimeline(timeline);
+    float clock = 0.0f;
+    for (int32_t f = 0; f <= frame; ++f) {
+        clock = (float(f) + 0.5f) / 60.0f;
+        stepTimeline(timeline, clock);
+    }
+    SceneState state;
+    state.trackTime = clock;
+    state.sequenceTime = timeline.sequenceTime;
+    std::copy(timeline.camera.position, timeline.camera.position + 3, state.camPosition);
+    std::copy(timeline.camera.rotation, timeline.camera.rotation + 4, state.camRotation);
+    state.camFov = timeline.camera.fov;
+    return state;
+}
+
+struct Means {
+    double red = 0, green = 0, blue = 0;
+};
+
+Means meanColour(const Frame& frame) {
+    Means m;
+    const size_t pixels = size_t(frame.width) * frame.height;
+    for (size_t i = 0; i < pixels; ++i) {
+        m.red += frame.rgba[i * 4];
+        m.green += frame.rgba[i * 4 + 1];
+        m.blue += frame.rgba[i * 4 + 2];
+    }
+    m.red /= double(pixels);
+    m.green /= double(pixels);
+    m.blue /= double(pixels);
+    return m;
+}
+
+double medianMilliseconds(SceneRig& rig, GLuint program, const SceneState& state, int32_t w, int32_t h, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        renderScene(rig, program, state, w, h);  // ends with glFinish and a read-back
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Frames inside Sequences 7, 8 and 9, a third of the way through each.
+constexpr int32_t kSampleFrames[] = {3622 + 173, 4141 + 158, 6071 + 200};
+
+}  // namespace
+
+TEST(Lattice, WarmProgramBuildsAndDrawsAWarmPictureWithDetail) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    char log[8192];
+    ASSERT_TRUE(programBuiltCleanly(scenePrograms[2], log, sizeof(log))) << log;
+    for (int32_t frameNumber : kSampleFrames) {
+        const Frame frame = renderScene(*rig, scenePrograms[2], stateAtFrame(frameNumber), kWidth, kHeight);
+        const std::string path = savePng(frame, "lattice_" + std::to_string(frameNumber));
+        const Means m = meanColour(frame);
+        EXPECT_GT(m.red, m.blue) << path;
+        // Neither black nor washed out: lit surfaces, dark gaps and the glow.
+        int32_t dark = 0, bright = 0;
+        for (size_t i = 0; i < frame.rgba.size(); i += 4) {
+            const int luma = frame.rgba[i] + frame.rgba[i + 1] + frame.rgba[i + 2];
+            dark += luma < 90;
+            bright += luma > 450;
+        }
+        EXPECT_GT(dark, kWidth * kHeight / 50) << path;
+        EXPECT_GT(bright, kWidth * kHeight / 200) << path;
+    }
+}
+
+TEST(Lattice, FrozenSetIsColdAndNearlyStill) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    const GLuint frozen = buildVariant("frozen");
+    SceneState state = stateAtFrame(kSampleFrames[1]);
+    const Frame first = renderScene(*rig, frozen, state, kWidth, kHeight);
+    savePng(first, "lattice_frozen");
+    const Means m = meanColour(first);
+    EXPECT_GT(m.blue, m.red);
+    // A tenth of a second later the frozen lattice has moved 0.3 ms of its time.
+    state.sequenceTime += 0.1f;
+    const Frame later = renderScene(*rig, frozen, state, kWidth, kHeight);
+    int32_t changed = 0;
+    for (size_t i = 0; i < first.rgba.size(); ++i) changed += std::abs(first.rgba[i] - later.rgba[i]) > 8;
+    EXPECT_LT(changed, int32_t(first.rgba.size() / 100));
+}
+
+TEST(Lattice, RotationsOncePerPixelKeepThePictureAndSaveTime) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    const GLuint perEvaluation = buildVariant("rotations_per_evaluation");
+    const SceneState state = stateAtFrame(kSampleFrames[0]);
+    const Frame once = renderScene(*rig, scenePrograms[2], state, kWidth, kHeight);
+    const Frame each = renderScene(*rig, perEvaluation, state, kWidth, kHeight);
+    int32_t differing = 0;
+    for (size_t i = 0; i < once.rgba.size(); ++i) differing += std::abs(once.rgba[i] - each.rgba[i]) > 2;
+    EXPECT_LE(differing, int32_t(once.rgba.size() / 1000));
+
+    // 320 x 180, median of five frames each, both in this one run.
+    const double fast = medianMilliseconds(*rig, scenePrograms[2], state, 320, 180, 5);
+    const double slow = medianMilliseconds(*rig, perEvaluation, state, 320, 180, 5);
+    std::printf("lattice 320x180: %.1f ms per frame (rotations once per pixel), %.1f ms (per evaluation), "
+                "gain x%.2f\n", fast, slow, slow / fast);
+    RecordProperty("ms_once_per_pixel", std::to_string(fast));
+    RecordProperty("ms_per_evaluation", std::to_string(slow));
+}

@@ -1,0 +1,272 @@
+// The scene programs drawn small on Mesa and compared with the same formulas
+// computed on the CPU where a scene is simple enough (flag, note grid, icon),
+// and checked for what is robust where it is ray-marched (cube field, tubes).
+// Every frame is also written to /tmp as intro_<name>.png to be looked at.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include "render/full_screen_quad.h"
+#include "render/gl_entry_points.h"
+#include "render/programs.h"
+#include "render/render_target.h"
+#include "scene_support.h"
+
+namespace {
+
+constexpr int32_t kWidth = 160;
+constexpr int32_t kHeight = 90;
+
+// Screen point of a pixel centre in coords units.
+float coordOf(int32_t pixel, int32_t size) {
+    return (float(pixel) + 0.5f) / float(size) * 2.0f - 1.0f;
+}
+
+// How many pixels are lit (any channel above `level`).
+int32_t litPixels(const Frame& frame, int32_t level = 8) {
+    int32_t count = 0;
+    for (int32_t i = 0; i < frame.width * frame.height; i++) {
+        const uint8_t* p = &frame.rgba[size_t(i) * 4];
+        if (p[0] > level || p[1] > level || p[2] > level) count++;
+    }
+    return count;
+}
+
+struct Rgba8 {
+    double r, g, b, a;
+};
+
+// The flag at one screen point, in double precision; `margin` reports how far
+// the displaced x lies from the nearest band edge.
+Rgba8 flagAt(double cx, double cy, double time, double* margin) {
+    double x = cx * 1.7777778, y = cy;
+    double d = -x + 0.3 * y - std::exp(x - 1.0) + std::exp(-y);
+    double a = std::fmod(5.0 * time * 1.05 + d * 3.0, 4.0 * 3.14159265359);
+    if (a < 0) a += 4.0 * 3.14159265359;
+    x += std::cos(a) * 0.03;
+    *margin = std::min(std::fabs(x + 0.666), std::fabs(x - 0.6666));
+    Rgba8 c = x < -0.666 ? Rgba8{0.1, 0.1, 0.1, 1.0}
+              : x < 0.6666 ? Rgba8{1.0, 233.0 / 255.0, 54.0 / 255.0, 1.0}
+                           : Rgba8{1.0, 15.0 / 255.0, 33.0 / 255.0, 1.0};
+    double shade = 0.75 - 0.25 * std::sin(a - 0.3);
+    return {c.r * shade, c.g * shade, c.b * shade, c.a * shade};
+}
+
+}  // namespace
+
+TEST(FlagScene, BandsAndShadingMatchTheFormula) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    for (float time : {0.0f, 1.37f, 3.2f}) {
+        SceneState state;
+        state.sequenceTime = time;
+        Frame frame = renderScene(*rig, scenePrograms[0], state, kWidth, kHeight);
+        savePng(frame, "flag_" + std::to_string(int(time * 100)));
+        int32_t compared = 0;
+        int32_t bands[3] = {0, 0, 0};
+        for (int32_t y = 0; y < kHeight; y++) {
+            for (int32_t x = 0; x < kWidth; x++) {
+                double margin = 0.0;
+                Rgba8 want = flagAt(coordOf(x, kWidth), coordOf(y, kHeight), time, &margin);
+                // Right at a band edge float rounding may pick either band.
+                if (margin < 0.005) continue;
+                const uint8_t* got = frame.at(x, y);
+                const double wanted[4] = {want.r, want.g, want.b, want.a};
+                for (int32_t c = 0; c < 4; c++)
+                    ASSERT_NEAR(got[c], wanted[c] * 255.0, 1.6) << "pixel " << x << "," << y << " channel " << c
+                                                                 << " time " << time;
+                compared++;
+                bands[want.r < 0.5 ? 0 : (want.g > want.b * 3.0 ? 1 : 2)]++;
+            }
+        }
+        EXPECT_GT(compared, kWidth * kHeight * 9 / 10);
+        // All three bands are on screen, the middle one the widest.
+        EXPECT_GT(bands[0], 500);
+        EXPECT_GT(bands[2], 500);
+        EXPECT_GT(bands[1], bands[0]);
+    }
+}
+
+TEST(NoteGridScene, EachCellShowsItsNoteVelocity) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // A pattern in which neighbouring cells differ, so a shifted or blurred
+    // lookup shows.
+    for (int32_t inst = 0; inst < kTestInstruments; inst++)
+        for (int32_t note = 0; note < 128; note++)
+            rig->notes[inst * 128 + note] = float((note * 7 + inst * 13) % 17) / 16.0f;
+    uploadNotes(*rig);
+    // Two pixels per note column, nine rows per instrument.
+    const int32_t width = 256;
+    Frame frame = renderScene(*rig, scenePrograms[4], SceneState{}, width, kHeight);
+    savePng(frame, "note_grid");
+    for (int32_t y = 0; y < kHeight; y++) {
+        int32_t inst = y * kTestInstruments / kHeight;
+        for (int32_t x = 0; x < width; x++) {
+            float want = rig->notes[inst * 128 + x / 2] * 255.0f;
+            const uint8_t* got = frame.at(x, y);
+            ASSERT_NEAR(got[0], want, 1.0f) << "pixel " << x << "," << y;
+            ASSERT_EQ(got[0], got[1]);
+            ASSERT_EQ(got[0], got[2]);
+            ASSERT_EQ(got[3], 255);
+        }
+    }
+    for (float& v : rig->notes) v = 0.0f;
+    uploadNotes(*rig);
+}
+
+TEST(NoteGridScene, OneInstrumentFillsTheScreenWithOneRow) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    float row[128];
+    for (int32_t note = 0; note < 128; note++) row[note] = float(note % 5) / 4.0f;
+    DataTexture single;
+    single.create(128, 1, row, GL_R32F, GL_RED, GL_FLOAT);
+    DataTexture maxima;
+    float one = 1.0f;
+    maxima.create(1, 1, &one, GL_R32F, GL_RED, GL_FLOAT);
+    std::swap(single.texture, rig->notesVelocity.texture);
+    Frame frame = renderScene(*rig, scenePrograms[4], SceneState{}, 256, 20);
+    std::swap(single.texture, rig->notesVelocity.texture);
+    for (int32_t y = 0; y < 20; y++)
+        for (int32_t x = 0; x < 256; x++)
+            ASSERT_NEAR(frame.at(x, y)[0], row[x / 2] * 255.0f, 1.0f) << "pixel " << x << "," << y;
+}
+
+TEST(IconScene, ShowsTheIconInTheMiddleAndFadesOutOverTheLastFiveSeconds) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // 1600 x 900 / 5: the icon's rectangle is 32 x 36 pixels.
+    const int32_t width = 320, height = 180;
+    SceneState state;
+    state.trackTime = 100.0f;
+    Frame full = renderScene(*rig, scenePrograms[5], state, width, height);
+    state.trackTime = 112.5f;
+    Frame half = renderScene(*rig, scenePrograms[5], state, width, height);
+    state.trackTime = 115.0f;
+    Frame gone = renderScene(*rig, scenePrograms[5], state, width, height);
+    savePng(full, "icon_full");
+    savePng(half, "icon_half");
+
+    int32_t inside = 0, brightInside = 0;
+    for (int32_t y = 0; y < height; y++) {
+        for (int32_t x = 0; x < width; x++) {
+            float cx = coordOf(x, width), cy = coordOf(y, height);
+            bool inRect = std::fabs(cx) < 0.1f && std::fabs(cy) < 0.2f;
+            const uint8_t* f = full.at(x, y);
+            const uint8_t* h = half.at(x, y);
+            for (int32_t c = 0; c < 4; c++) {
+                ASSERT_EQ(gone.at(x, y)[c], 0) << "pixel " << x << "," << y;
+                ASSERT_NEAR(h[c], f[c] * 0.5f, 1.0f) << "pixel " << x << "," << y << " channel " << c;
+                if (!inRect) {
+                    ASSERT_EQ(f[c], 0) << "pixel " << x << "," << y;
+                }
+            }
+            if (inRect) {
+                inside++;
+                if (f[0] + f[1] + f[2] > 300) brightInside++;
+            }
+        }
+    }
+    EXPECT_EQ(inside, 32 * 36);
+    EXPECT_GT(brightInside, inside / 3);
+    // The icon stands on a transparent ground: its rectangle's corners are black.
+    EXPECT_EQ(full.atCoords(-0.099f, -0.199f)[0], 0);
+    EXPECT_EQ(full.atCoords(0.099f, 0.199f)[1], 0);
+}
+
+TEST(CubeFieldScene, OneCubeWithTheIconUntil26_8ThenAGrid) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // Camera 5 units in front of the cube, looking straight at a face (the
+    // cube is unrotated at sequence time 0).
+    SceneState state;
+    state.camPosition[2] = -5.0f;
+    state.camFov = 1.0472f;
+    auto at = [&](float trackTime) {
+        state.trackTime = trackTime;
+        return renderScene(*rig, scenePrograms[1], state, kWidth, kHeight);
+    };
+    Frame withIcon = at(26.79f);
+    Frame exactly = at(26.8f);
+    Frame grid = at(26.81f);
+    savePng(withIcon, "cube_field_icon");
+    savePng(exactly, "cube_field_26_8");
+    savePng(grid, "cube_field_grid");
+
+    // The single cube: lit in the middle, black (a miss) in the corners.
+    EXPECT_GT(exactly.atCoords(0.0f, 0.0f)[0] + exactly.atCoords(0.0f, 0.0f)[1], 20);
+    EXPECT_EQ(exactly.atCoords(-0.95f, -0.95f)[0], 0);
+    EXPECT_EQ(exactly.atCoords(0.95f, 0.95f)[2], 0);
+    // The icon shows on the front face only strictly before 26.8 s.
+    int32_t differ = 0;
+    for (size_t i = 0; i < withIcon.rgba.size(); i++)
+        if (std::abs(int(withIcon.rgba[i]) - int(exactly.rgba[i])) > 20) differ++;
+    EXPECT_GT(differ, 100);
+    // Strictly after 26.8 s the cubes repeat and fill far more of the picture.
+    EXPECT_GT(litPixels(grid), 2 * litPixels(exactly));
+    EXPECT_NE(grid.atCoords(-0.95f, -0.95f)[0] + grid.atCoords(0.95f, 0.95f)[0], 0);
+}
+
+TEST(TubesScene, HitsAreLitAndMissesBlack) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    SceneState state;
+    state.sequenceTime = 2.0f;
+    // First camera key of the first tubes Sequence.
+    const float position[3] = {2.21647f, -0.0906532f, 1.6879f};
+    const float rotation[4] = {-0.0192679f, -0.878997f, -0.0480013f, 0.474011f};
+    for (int i = 0; i < 3; i++) state.camPosition[i] = position[i];
+    for (int i = 0; i < 4; i++) state.camRotation[i] = rotation[i];
+    Frame frame = renderScene(*rig, scenePrograms[3], state, kWidth, kHeight);
+    savePng(frame, "tubes");
+    int32_t lit = litPixels(frame, 20);
+    EXPECT_GT(lit, kWidth * kHeight / 20);
+    EXPECT_LT(lit, kWidth * kHeight * 19 / 20);
+    // A camera far away looking into empty space sees nothing at all.
+    state.camPosition[0] = 100.0f;
+    state.camRotation[0] = state.camRotation[1] = state.camRotation[2] = 0.0f;
+    state.camRotation[3] = 1.0f;
+    EXPECT_EQ(litPixels(renderScene(*rig, scenePrograms[3], state, kWidth, kHeight), 0), 0);
+}
+
+TEST(CopyProgram, PutsAPictureOnTheScreenUnchangedAndOpaque) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // The flag has alpha below 1 almost everywhere: a good picture to copy.
+    SceneState state;
+    state.sequenceTime = 0.8f;
+    Frame source = renderScene(*rig, scenePrograms[0], state, kWidth, kHeight);
+    RenderTarget picture(kWidth, kHeight);
+    glBindTexture(GL_TEXTURE_2D, picture.colorTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kWidth, kHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, source.rgba.data());
+
+    // Same size, so every pixel samples its own texel centre.
+    RenderTarget screen(kWidth, kHeight);
+    glEntry.glBindFramebuffer(GL_FRAMEBUFFER, screen.framebuffer);
+    glViewport(0, 0, kWidth, kHeight);
+    glEntry.glUseProgram(copyProgram);
+    glEntry.glUniform1i(glEntry.glGetUniformLocation(copyProgram, "texture"), 0);
+    glEntry.glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, picture.colorTexture);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    drawQuad();
+    glEntry.glUseProgram(0);
+    std::vector<uint8_t> copied(size_t(kWidth) * kHeight * 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, copied.data());
+    glEntry.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+
+    int32_t translucent = 0;
+    for (int32_t i = 0; i < kWidth * kHeight; i++) {
+        for (int32_t c = 0; c < 3; c++) ASSERT_EQ(copied[i * 4 + c], source.rgba[i * 4 + c]) << "pixel " << i;
+        ASSERT_EQ(copied[i * 4 + 3], 255) << "pixel " << i;
+        translucent += source.rgba[i * 4 + 3] < 250;
+    }
+    EXPECT_GT(translucent, kWidth * kHeight / 2);
+}

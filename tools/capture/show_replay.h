@@ -1,0 +1,33 @@
+// Replays the show offline up to a chosen clock, one frame per 1/60 s as the
+// frame loop would run on a 60 Hz display: the song rendered block by block
+// in lock-step, the timeline and the note feed stepped once per frame. The
+// random seed is pinned, so a replay gives the same pictures every time.
+#pragma once
+#include <cstdint>
+
+#include "driver/note_feed.h"
+#include "driver/timeline.h"
+
+struct Synth;
+
+struct ShowReplay {
+    Synth* synth = nullptr;  // null when replaying without music
+    Timeline timeline{};
+    NoteFeed feed{};
+    VoiceFrame voices{};
+    float lastClock = -1.0f;  // clock of the last frame stepped; none yet below 0
+    uint32_t nextFrame = 0;   // next 60 Hz frame to step
+};
+
+// Loads the song into a fresh Synth (seeded from `seed`) and starts it, or
+// with music off leaves every note silent. The note feed gets one row per
+// instrument (10 without music, the song's count).
+bool initReplay(ShowReplay& replay, bool music, uint64_t seed);
+void releaseReplay(ShowReplay& replay);
+// Steps every 60 Hz frame whose clock lies after the last one stepped and
+// before `clock`, then a frame at `clock` itself (clock >= 0, never
+// decreasing from call to call). The music is rendered until the Synth's
+// time is at least clock + the picture delay, as the show would have it.
+void advanceReplay(ShowReplay& replay, float clock);
+// Rows of the note arrays.
+uint32_t replayInstruments(const ShowReplay& replay);
