@@ -2,11 +2,21 @@
 // below the address they hand out, so alignedFree needs no size.
 #include "runtime/memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+std::atomic<uint64_t> allocations{0};
+}  // namespace
+
 void* allocate(uint32_t bytes) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(bytes);
+}
+
+uint64_t allocationCount() {
+    return allocations.load(std::memory_order_relaxed);
 }
 
 void deallocate(void* pointer) {

@@ -7,6 +7,9 @@
 void* allocate(uint32_t bytes);
 // Returns a block from `allocate` to the heap; null is ignored.
 void deallocate(void* pointer);
+// Calls of `allocate` so far, on all threads (alignedAlloc goes through it).
+// For tests that prove a code path allocates nothing.
+uint64_t allocationCount();
 
 // Block whose address is a multiple of `alignment` (a power of two), with the
 // heap block's start stored in the 8 bytes just below the returned address.

@@ -1,0 +1,77 @@
+// renderBlock: note dispatch, one bus per Instrument mixed into the block,
+// and the 16-bit master stage. Runs on the audio thread.
+#include <emmintrin.h>
+
+#include "runtime/memory.h"
+#include "synth/song_format.h"
+#include "synth/synth.h"
+
+// Applies every event of every track with time <= event time < next. The
+// whole list is scanned each block: a start at any time, or a clock moved
+// back, needs no position to be remembered.
+static void dispatchNotes(Synth& synth, float time, float next) {
+    const uint32_t count = synth.instrumentCount.load(std::memory_order_relaxed);
+    for (uint32_t t = 0; t < count && t < kTrackCount; ++t) {
+        Instrument* instrument = synth.instruments[t].load(std::memory_order_relaxed);
+        if (instrument == nullptr) continue;
+        const DynArray& track = synth.tracks[t];
+        for (uint32_t e = 0; e < track.count; ++e) {
+            const NoteEvent& event = track.at<NoteEvent>(e);
+            if (!(time <= event.time && event.time < next) || event.note == 0) continue;
+            if (event.velocity == 0)
+                noteOff(*instrument, event.note);
+            else
+                noteOn(*instrument, event.note, event.velocity);
+        }
+    }
+}
+
+// Left and right are interleaved into the lanes of one vector, so each step
+// handles two stereo frames; max/min also send a NaN to -32768 instead of
+// leaving the conversion undefined.
+void masterStage(const float* mixL, const float* mixR, int16_t* output, float gain) {
+    const __m128 g = _mm_set1_ps(gain);
+    const __m128 lo = _mm_set1_ps(-32768.0f);
+    const __m128 hi = _mm_set1_ps(32767.0f);
+    for (uint32_t i = 0; i < kBlockFrames; i += 4) {
+        const __m128 l = _mm_load_ps(mixL + i);
+        const __m128 r = _mm_load_ps(mixR + i);
+        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_unpacklo_ps(l, r), g), lo), hi);
+        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_unpackhi_ps(l, r), g), lo), hi);
+        const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b));
+        _mm_store_si128(reinterpret_cast<__m128i*>(output + 2 * i), packed);
+    }
+}
+
+void renderBlock(Synth& synth, const int16_t** out) {
+    if (!beginBlockWork(synth)) return;
+    const uint32_t sampleRate = synth.tables.sampleRate;
+    if (!synth.playing.load(std::memory_order_relaxed) || sampleRate == 0) {
+        endBlockWork(synth);
+        return;
+    }
+    const float time = synth.time.load(std::memory_order_relaxed);
+    // Block end in extended precision, rounded once.
+    const float next = float((long double)time + 512.0L / (long double)sampleRate);
+
+    dispatchNotes(synth, time, next);
+
+    fillWords(synth.mixL, 0, sizeof(synth.mixL));
+    fillWords(synth.mixR, 0, sizeof(synth.mixR));
+    const BusPair mix{synth.mixL, synth.mixR};
+    const BusPair bus{synth.busL, synth.busR};
+    for (auto& slot : synth.instruments) {
+        Instrument* instrument = slot.load(std::memory_order_relaxed);
+        if (instrument == nullptr) continue;
+        fillWords(synth.busL, 0, sizeof(synth.busL));
+        fillWords(synth.busR, 0, sizeof(synth.busR));
+        render(synth.tables, *instrument, bus, kBlockFrames);
+        mixAdd(mix, bus, kBlockFrames, 1.0f);  // gain 11
+    }
+
+    masterStage(synth.mixL, synth.mixR, synth.output, synth.masterVolume * 2000.0f);
+
+    *out = synth.output;
+    synth.time.store(next, std::memory_order_relaxed);
+    endBlockWork(synth);
+}

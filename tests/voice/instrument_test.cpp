@@ -1,0 +1,317 @@
+// Instrument behaviour: voice allocation and stealing, note-off, glide, the
+// release of a sounding voice, the effect-slot driver and its silence rule.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include <xmmintrin.h>
+
+#include "runtime/counter.h"
+#include "runtime/memory.h"
+#include "voice/instrument.h"
+#include "voice/synth_tables.h"
+
+namespace {
+
+constexpr uint32_t kFrames = 512;
+
+class InstrumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pinCounter(99);
+        tables = std::make_unique<SynthTables>();
+        buildSynthTables(*tables);
+        tables->sampleRate = 44100;
+        instrument = createInstrument();
+        ASSERT_NE(instrument, nullptr);
+        reset(*instrument);
+        // A plain audible tone: one copy, octave as played, no envelopes.
+        instrument->params[0] = 0.5f;   // voice level, gain 1
+        instrument->params[2] = 0.2f;   // some partials
+        instrument->params[5] = 0.5f;   // oscillator level
+        instrument->params[6] = 0.5f;   // centred
+        instrument->params[8] = 0.5f;   // octave multiplier 1
+        instrument->params[12] = 1.0f;  // 16 voices
+    }
+    void TearDown() override {
+        destroyInstrument(instrument);
+        unpinCounter();
+    }
+    // One block into a cleared bus.
+    void renderOnce() {
+        for (uint32_t i = 0; i < kFrames; ++i) busL[i] = busR[i] = 0.0f;
+        render(*tables, *instrument, BusPair{busL, busR}, kFrames);
+    }
+    bool busSilent() const {
+        for (uint32_t i = 0; i < kFrames; ++i)
+            if (busL[i] != 0.0f || busR[i] != 0.0f) return false;
+        return true;
+    }
+    int activeVoicesWithNote(int32_t note) const {
+        int n = 0;
+        for (const Voice& v : instrument->voices) n += (voiceActive(v) && voiceNote(v) == note) ? 1 : 0;
+        return n;
+    }
+
+    std::unique_ptr<SynthTables> tables;
+    Instrument* instrument = nullptr;
+    alignas(16) float busL[kFrames];
+    alignas(16) float busR[kFrames];
+};
+
+TEST_F(InstrumentTest, NewNotesTakeFreeVoicesInIndexOrder) {
+    noteOn(*instrument, 60, 80);
+    noteOn(*instrument, 61, 80);
+    noteOn(*instrument, 62, 80);
+    EXPECT_EQ(voiceNote(instrument->voices[0]), 60);
+    EXPECT_EQ(voiceNote(instrument->voices[1]), 61);
+    EXPECT_EQ(voiceNote(instrument->voices[2]), 62);
+    EXPECT_EQ(voiceVelocity(instrument->voices[2]), 80);
+    // Released before it ever sounded: free again, and the lowest free index.
+    EXPECT_TRUE(noteOff(*instrument, 61));
+    noteOn(*instrument, 70, 80);
+    EXPECT_EQ(voiceNote(instrument->voices[1]), 70);
+    EXPECT_TRUE(voiceActive(instrument->voices[1]));
+}
+
+TEST_F(InstrumentTest, AllVoicesBusyStealsTheOldestAndTheLowestIndexOnTies) {
+    // The loaded byte 20 (20 * 0.01f = 0.19999999) gives 1 + trunc(15 *
+    // 0.19999999) = 3 voices, not 4.
+    instrument->params[12] = 20.0f * 0.01f;
+    noteOn(*instrument, 60, 80);
+    renderOnce();
+    renderOnce();
+    renderOnce();
+    noteOn(*instrument, 61, 80);
+    renderOnce();
+    noteOn(*instrument, 62, 80);
+    renderOnce();
+    ASSERT_EQ(instrument->voices[0].age, 5u);
+    ASSERT_EQ(instrument->voices[1].age, 2u);
+    ASSERT_EQ(instrument->voices[2].age, 1u);
+
+    noteOn(*instrument, 63, 80);  // voice 3 exists but lies beyond the polyphony
+    EXPECT_EQ(voiceNote(instrument->voices[0]), 63);
+    EXPECT_FALSE(voiceActive(instrument->voices[3]));
+    noteOn(*instrument, 64, 80);
+    EXPECT_EQ(voiceNote(instrument->voices[1]), 64);
+
+    // Three fresh voices of equal age 0: the lowest index is taken.
+    noteOn(*instrument, 65, 80);
+    EXPECT_EQ(voiceNote(instrument->voices[2]), 65);
+    noteOn(*instrument, 66, 80);
+    EXPECT_EQ(voiceNote(instrument->voices[0]), 66);
+}
+
+TEST_F(InstrumentTest, PolyphonyAboveOneStopsAtTheSixteenthVoice) {
+    instrument->params[12] = 2.55f;  // a parameter byte of 255
+    for (int i = 0; i < 16; ++i) noteOn(*instrument, 40 + i, 80);
+    for (uint32_t v = 0; v < kVoiceCount; ++v) EXPECT_EQ(voiceNote(instrument->voices[v]), int32_t(40 + v));
+    noteOn(*instrument, 90, 80);
+    EXPECT_EQ(voiceNote(instrument->voices[0]), 90);
+}
+
+TEST_F(InstrumentTest, NoteOffReleasesEveryActiveVoiceOfThatNoteOnly) {
+    EXPECT_FALSE(noteOff(*instrument, 60));
+    noteOn(*instrument, 60, 80);
+    noteOn(*instrument, 60, 80);  // the same note takes a second voice
+    noteOn(*instrument, 64, 80);
+    EXPECT_EQ(activeVoicesWithNote(60), 2);
+    EXPECT_FALSE(noteOff(*instrument, 61));
+    EXPECT_EQ(activeVoicesWithNote(60), 2);
+    EXPECT_TRUE(noteOff(*instrument, 60));
+    EXPECT_EQ(activeVoicesWithNote(60), 0);
+    EXPECT_EQ(activeVoicesWithNote(64), 1);
+    EXPECT_FALSE(noteOff(*instrument, 60));  // nothing active holds it any more
+}
+
+TEST_F(InstrumentTest, MonophonicNotesReuseVoiceZeroAndGlide) {
+    instrument->params[12] = 0.0f;  // one voice
+    instrument->params[9] = 0.5f;   // each block moves 1/6 of the way
+    noteOn(*instrument, 57, 80);
+    renderOnce();
+    const float from = tables->noteFrequency[57];
+    EXPECT_EQ(instrument->voices[0].frequency, from);  // the first note jumps
+
+    noteOn(*instrument, 69, 80);
+    EXPECT_FALSE(voiceActive(instrument->voices[1]));
+    EXPECT_EQ(voiceNote(instrument->voices[0]), 69);
+    const float to = tables->noteFrequency[69];
+    renderOnce();
+    const float first = instrument->voices[0].frequency;
+    EXPECT_NEAR(first, from + (to - from) / 6.0f, 1e-3f);
+    for (int i = 0; i < 200; ++i) renderOnce();
+    EXPECT_NEAR(instrument->voices[0].frequency, to, 1e-2f);
+
+    // Without glide the pitch jumps at once.
+    instrument->params[9] = 0.0f;
+    noteOn(*instrument, 45, 80);
+    renderOnce();
+    EXPECT_EQ(instrument->voices[0].frequency, tables->noteFrequency[45]);
+}
+
+TEST_F(InstrumentTest, NoteNumbersAboveOneTwentySevenAreMasked) {
+    noteOn(*instrument, 200, 80);
+    renderOnce();
+    EXPECT_EQ(instrument->voices[0].frequency, tables->noteFrequency[72]);
+}
+
+TEST_F(InstrumentTest, ReleasedVoiceFadesInOneBlockAndThenCostsNothing) {
+    noteOn(*instrument, 60, 80);
+    renderOnce();
+    renderOnce();
+    ASSERT_TRUE(instrument->voices[0].sounding);
+    ASSERT_FALSE(busSilent());
+
+    noteOff(*instrument, 60);
+    renderOnce();  // amp 0: the gains ramp down to 0 over this block
+    float head = 0.0f, tail = 0.0f;
+    for (uint32_t i = 0; i < 64; ++i) {
+        head = std::fmax(head, std::fabs(busL[i]));
+        tail = std::fmax(tail, std::fabs(busL[kFrames - 64 + i]));
+    }
+    EXPECT_GT(head, 0.0f);
+    EXPECT_LT(tail, head * 0.2f);
+    for (int i = 0; i < 3 && instrument->voices[0].sounding; ++i) renderOnce();
+    EXPECT_FALSE(instrument->voices[0].sounding);
+    const uint32_t age = instrument->voices[0].age;
+    renderOnce();
+    EXPECT_TRUE(busSilent());
+    EXPECT_EQ(instrument->voices[0].age, age);  // no longer rendered
+}
+
+TEST_F(InstrumentTest, AVoiceStillSoundingIsNotFreeForTheNextNote) {
+    noteOn(*instrument, 60, 80);
+    renderOnce();
+    renderOnce();
+    noteOff(*instrument, 60);
+    ASSERT_TRUE(instrument->voices[0].sounding);
+    noteOn(*instrument, 60, 80);  // same note, old voice still ringing out
+    EXPECT_EQ(voiceNote(instrument->voices[1]), 60);
+    EXPECT_TRUE(voiceActive(instrument->voices[1]));
+    EXPECT_FALSE(voiceActive(instrument->voices[0]));
+}
+
+TEST_F(InstrumentTest, EffectSlotsFollowTheirTypeParameterWithinTheBlock) {
+    instrument->params[74] = 0.2f;  // slot 0: type 2
+    renderOnce();
+    EXPECT_EQ(instrument->effectTypes[0], 2);
+    EXPECT_NE(instrument->effectUnits[0], nullptr);
+    for (uint32_t s = 1; s < kEffectSlotCount; ++s) EXPECT_EQ(instrument->effectUnits[s], nullptr);
+
+    const uint64_t before = allocationCount();
+    renderOnce();
+    EXPECT_EQ(allocationCount(), before);  // a live unit is reused, not remade
+
+    instrument->params[74] = 0.7f;  // replaced by type 7 in the same block
+    renderOnce();
+    EXPECT_EQ(instrument->effectTypes[0], 7);
+    EXPECT_NE(instrument->effectUnits[0], nullptr);
+
+    instrument->params[74] = 0.8f;  // type 8 has no unit: the slot empties
+    renderOnce();
+    EXPECT_EQ(instrument->effectTypes[0], 0);
+    EXPECT_EQ(instrument->effectUnits[0], nullptr);
+
+    instrument->params[74] = 0.7f;
+    renderOnce();
+    instrument->params[74] = 0.0f;
+    renderOnce();
+    EXPECT_EQ(instrument->effectTypes[0], 0);
+    EXPECT_EQ(instrument->effectUnits[0], nullptr);
+}
+
+TEST_F(InstrumentTest, EffectChainSleepsAfterTwoQuietSecondsAndWakesWithANote) {
+    instrument->params[74] = 0.5f;  // a reverb
+    renderOnce();
+    ASSERT_EQ(instrument->effectTypes[0], 5);
+    // 172 blocks of 512 frames are 1.9971 s of silence, 173 are 2.0085 s.
+    for (int i = 1; i < 172; ++i) renderOnce();
+    EXPECT_LT(instrument->silenceTime, 2.0f);
+    renderOnce();
+    EXPECT_GE(instrument->silenceTime, 2.0f);
+    EXPECT_NEAR(instrument->silenceTime, 173 * 512.0f / 44100.0f, 1e-4f);
+
+    // Asleep: a type change is not even looked at, the unit is kept.
+    instrument->params[74] = 0.2f;
+    renderOnce();
+    EXPECT_EQ(instrument->effectTypes[0], 5);
+
+    noteOn(*instrument, 60, 80);
+    renderOnce();
+    EXPECT_EQ(instrument->silenceTime, 0.0f);
+    EXPECT_EQ(instrument->effectTypes[0], 2);
+}
+
+TEST_F(InstrumentTest, FilterSlotsKeepTheirHistoryWhileSwitchedOff) {
+    instrument->params[20] = 1.0f;  // low-pass on
+    instrument->params[21] = 0.3f;
+    noteOn(*instrument, 48, 80);
+    renderOnce();
+    const FilterState* lowPass = instrument->voices[0].filters[kLowPassSlot];
+    float history[4];
+    _mm_storeu_ps(history, lowPass->ladderY4);
+    ASSERT_NE(history[0], 0.0f);
+    instrument->params[20] = 0.5f;  // exactly 0.5 is off
+    renderOnce();
+    float after[4];
+    _mm_storeu_ps(after, lowPass->ladderY4);
+    EXPECT_EQ(after[0], history[0]);
+    EXPECT_EQ(after[1], history[1]);
+}
+
+TEST_F(InstrumentTest, RenderSwitchesItsThreadToFlushToZero) {
+    uint32_t before = 0, after = 0;
+    std::thread thread([&] {
+        _mm_setcsr(0x1F80);  // exceptions masked, denormals kept
+        before = _mm_getcsr();
+        renderOnce();
+        after = _mm_getcsr() & ~0x3Fu;  // without the sticky exception flags
+    });
+    thread.join();
+    EXPECT_EQ(before & 0x8000u, 0u);
+    EXPECT_EQ(after, 0x9F80u);
+}
+
+// --- mixAdd -----------------------------------------------------------------
+
+TEST(MixAdd, GainCurvePassesThroughItsKnownPoints) {
+    EXPECT_EQ(mixGain(0.0f), 0.0f);
+    EXPECT_EQ(mixGain(0.25f), 0.25f);
+    EXPECT_EQ(mixGain(0.5f), 1.0f);
+    EXPECT_EQ(mixGain(0.75f), 6.0f);
+    EXPECT_EQ(mixGain(1.0f), 11.0f);
+}
+
+TEST(MixAdd, AddsScaledSourceIntoBothChannels) {
+    float dl[4] = {1, 1, 1, 1}, dr[4] = {0, 0, 0, 0};
+    float sl[4] = {0.5f, -0.5f, 0.25f, 0.0f}, sr[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(mixAdd({dl, dr}, {sl, sr}, 4, 0.75f));  // gain 6
+    EXPECT_EQ(dl[0], 4.0f);
+    EXPECT_EQ(dl[1], -2.0f);
+    EXPECT_EQ(dl[2], 2.5f);
+    EXPECT_EQ(dl[3], 1.0f);
+    EXPECT_EQ(dr[3], 24.0f);
+}
+
+TEST(MixAdd, AudibilityNeedsASumAboveOne) {
+    float dl[4] = {}, dr[4] = {};
+    float zeros[4] = {};
+    EXPECT_FALSE(mixAdd({dl, dr}, {zeros, zeros}, 4, 1.0f));
+
+    // |left| + |right| over the block adds up to exactly 1.0: not audible.
+    float sl[4] = {0.25f, -0.25f, 0.0f, 0.0f}, sr[4] = {0.125f, 0.0f, -0.375f, 0.0f};
+    EXPECT_FALSE(mixAdd({dl, dr}, {sl, sr}, 4, 0.0f));
+    sr[3] = 0.0001f;
+    EXPECT_TRUE(mixAdd({dl, dr}, {sl, sr}, 4, 0.0f));  // gain 0 still reports the source
+    EXPECT_EQ(dl[0], 0.0f);
+
+    // n = 0 touches nothing.
+    float big[1] = {100.0f};
+    EXPECT_FALSE(mixAdd({dl, dr}, {big, big}, 0, 1.0f));
+    EXPECT_EQ(dl[0], 0.0f);
+}
+
+}  // namespace

@@ -1,0 +1,277 @@
+// The Instrument: voice allocation, note-on and note-off, the per-voice
+// chain (noise, oscillator, four filter slots, mixAdd into the bus) and the
+// effect-slot driver with its two-second silence rule.
+#include "voice/instrument.h"
+
+#include <new>
+
+#include "runtime/float_mode.h"
+#include "runtime/math.h"
+#include "runtime/memory.h"
+#include "runtime/random.h"
+#include "synth/effects/effect_tables.h"
+#include "voice/synth_tables.h"
+
+namespace {
+
+// Parameter numbers read by the chain.
+constexpr uint32_t kVoiceLevel = 0;
+constexpr uint32_t kDetuneAmount = 7;
+constexpr uint32_t kGlide = 9;
+constexpr uint32_t kPolyphony = 12;
+constexpr uint32_t kLfo1Sync = 39;
+constexpr uint32_t kLfo2Sync = 43;
+constexpr uint32_t kEffectTypeBase = 74;
+
+// Switch parameter, cutoff parameter, modulation destination of the cutoff
+// (the resonance follows both by one), filter type and processing mode.
+struct FilterSlotSetting {
+    uint32_t switchParam;
+    uint32_t cutoffParam;
+    int32_t cutoffDestination;
+    uint32_t type;
+    uint32_t mode;
+};
+constexpr FilterSlotSetting kFilterSlots[4] = {
+    {20, 21, kDestLowPassCutoff, kFilterLadder, kRunLadder},
+    {23, 24, kDestHighPassCutoff, kFilterHighPass, kRunBiquad},
+    {106, 107, kDestBandPassCutoff, kFilterBandPass, kRunBandPass},
+    {109, 110, kDestNotchCutoff, kFilterNotch, kRunDelayedBiquad},
+};
+
+constexpr float kSilenceSeconds = 2.0f;     // effect chain sleeps after this much quiet
+constexpr float kSilenceLevel = 0.00001f;   // mean |bus| below this counts as quiet
+
+uint32_t polyphony(const Instrument& instrument) {
+    // Truncation of the product: bytes 20, 40, 60, 80 give one voice fewer
+    // than their tens digit suggests (15 * 0.19999999 = 2.9999998). Capped at
+    // the 16 voices that exist, also for parameters above 1.
+    const float voices = 1.0f + float(int32_t(15.0f * instrument.params[kPolyphony]));
+    if (!(voices >= 1.0f)) return 1;
+    return voices >= float(kVoiceCount) ? kVoiceCount : uint32_t(voices);
+}
+
+void startVoice(Voice& voice, int32_t note, int32_t velocity, float lfo1Phase, float lfo2Phase) {
+    Random random;
+    random.seedFromClock();
+    voice.note.store(note, std::memory_order_relaxed);
+    voice.velocity.store(velocity, std::memory_order_relaxed);
+    voice.detune = random.range(-1.0f, 1.0f);
+    voice.age = 0;
+    voice.oscGainL = 0.0f;
+    voice.oscGainR = 0.0f;
+    voice.active.store(true, std::memory_order_relaxed);
+    startModulation(voice.mod, lfo1Phase, lfo2Phase);
+    initOscillator(voice.osc);
+    initNoise(voice.noise);
+}
+
+void releaseVoice(Voice& voice) {
+    voice.active.store(false, std::memory_order_relaxed);
+    releaseModulation(voice.mod);
+}
+
+// One voice of one block into the bus; returns nothing, sets `sounding`.
+void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice, BusPair bus, uint32_t count) {
+    const float* params = instrument.params;
+    instrument.silenceTime = 0.0f;
+    voice.age += 1;
+
+    const bool running = updateModulation(tables, params, voice.mod, count);
+    instrument.lfo1Phase = voice.mod.lfo1.phase;
+    instrument.lfo2Phase = voice.mod.lfo2.phase;
+
+    float amp = float(voice.velocity.load(std::memory_order_relaxed)) * 0.0078125f;
+    if (!running && !voice.active.load(std::memory_order_relaxed)) amp = 0.0f;
+
+    // The noise writes (or clears) the voice buffers: they are not cleared otherwise.
+    setupNoise(voice.noise, tables.sampleRate, params, modProduct(voice.mod, kDestNoiseLevel), amp);
+    renderNoise(voice.noise, tables.noiseTable, instrument.voiceL, instrument.voiceR, count);
+
+    // Glide once per block; the first note of a voice (frequency 0) jumps.
+    const float detune = params[kDetuneAmount];
+    const float target =
+        tables.noteFrequency[voice.note.load(std::memory_order_relaxed) & 0x7F] + detune * detune * detune * voice.detune * 8.0f;
+    if (params[kGlide] > 0.0f && voice.frequency > 0.0f)
+        voice.frequency += (target - voice.frequency) / (10.0f * params[kGlide] + 1.0f);
+    else
+        voice.frequency = target;
+
+    // Wavetable refresh on the first block after note-on and every fourth
+    // after it; high notes get fewer bins (b falls to 0 near 2 kHz).
+    if ((voice.age & 3) == 1) {
+        const float dark = 1.0f - clamp(0.0f, (voice.frequency - 8.0f) * 0.0005f, 1.0f);
+        refreshWavetable(tables, params, voice.mod, voice.osc, dark * dark * dark);
+    }
+
+    const BusPair voiceBus{instrument.voiceL, instrument.voiceR};
+    renderOscillator(tables, params, voice, amp, voiceBus, count);
+
+    for (uint32_t s = 0; s < 4; ++s) {
+        const FilterSlotSetting& slot = kFilterSlots[s];
+        if (!switchOn(params[slot.switchParam])) continue;
+        FilterState& filter = *voice.filters[s];
+        setFilter(filter, tables.sampleRate, params[slot.cutoffParam] * modProduct(voice.mod, slot.cutoffDestination),
+                  params[slot.cutoffParam + 1] * modProduct(voice.mod, slot.cutoffDestination + 1), slot.type);
+        runFilter(filter, slot.mode, instrument.voiceL, instrument.voiceR, count);
+    }
+
+    voice.sounding = mixAdd(bus, voiceBus, count, params[kVoiceLevel]);
+}
+
+// Creates, replaces and destroys units as the type parameters say, then
+// runs every live unit on the bus in slot order.
+void runEffectChain(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
+    for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+        const int32_t type = roundParam(10.0f * instrument.params[kEffectTypeBase + s]);
+        if (type != instrument.effectTypes[s] && instrument.effectTypes[s] != 0) {
+            EffectDestroyFn destroy = effectDestroyFor(instrument.effectTypes[s]);
+            if (destroy != nullptr) destroy(instrument.effectUnits[s]);
+            instrument.effectUnits[s] = nullptr;
+            instrument.effectTypes[s] = 0;
+        }
+        if (type != 0 && instrument.effectUnits[s] == nullptr) {
+            // The only allocation on the audio path: a unit is made the first
+            // time its slot asks for it. A failed create leaves the slot
+            // empty and is tried again next block.
+            EffectCreateFn create = effectCreateFor(type);
+            EffectUnit* unit = create != nullptr ? create() : nullptr;
+            if (unit != nullptr) {
+                instrument.effectUnits[s] = unit;
+                instrument.effectTypes[s] = type;
+            }
+        }
+        if (instrument.effectUnits[s] != nullptr) {
+            EffectProcessFn process = effectProcessFor(instrument.effectTypes[s]);
+            if (process != nullptr)
+                process(instrument.effectUnits[s], tables.sampleRate, instrument.params, bus.left, bus.right, count);
+        }
+    }
+}
+
+}  // namespace
+
+int32_t roundParam(float x) {
+    return int32_t(roundHalfUp(x));
+}
+
+Instrument* createInstrument() {
+    void* block = alignedAlloc(sizeof(Instrument), 16);
+    if (block == nullptr) return nullptr;
+    fillWords(block, 0, sizeof(Instrument));
+    Instrument* instrument = new (block) Instrument();
+    for (uint32_t v = 0; v < kVoiceCount; ++v) {
+        Voice& voice = instrument->voices[v];
+        FilterState* states[6];
+        for (uint32_t f = 0; f < 6; ++f) {
+            void* state = alignedAlloc(kFilterStateBytes, 16);
+            if (state == nullptr) {
+                for (uint32_t g = 0; g < f; ++g) alignedFree(states[g]);
+                voice.noise.hp = voice.noise.lp = nullptr;
+                destroyInstrument(instrument);
+                return nullptr;
+            }
+            states[f] = new (state) FilterState();
+        }
+        voice.noise.hp = states[0];
+        voice.noise.lp = states[1];
+        for (uint32_t f = 0; f < 4; ++f) voice.filters[f] = states[2 + f];
+    }
+    return instrument;
+}
+
+void destroyInstrument(Instrument* instrument) {
+    if (instrument == nullptr) return;
+    for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+        if (instrument->effectUnits[s] == nullptr) continue;
+        EffectDestroyFn destroy = effectDestroyFor(instrument->effectTypes[s]);
+        if (destroy != nullptr) destroy(instrument->effectUnits[s]);
+    }
+    for (uint32_t v = kVoiceCount; v-- > 0;) {
+        Voice& voice = instrument->voices[v];
+        for (uint32_t f = 0; f < 4; ++f) alignedFree(voice.filters[f]);
+        alignedFree(voice.noise.hp);
+        alignedFree(voice.noise.lp);
+    }
+    instrument->~Instrument();
+    alignedFree(instrument);
+}
+
+uint32_t allocateVoice(const Instrument& instrument) {
+    const uint32_t n = polyphony(instrument);
+    for (uint32_t v = 0; v < n; ++v) {
+        const Voice& voice = instrument.voices[v];
+        if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) return v;
+    }
+    // All busy: steal the oldest; a later voice wins only when strictly older.
+    uint32_t oldest = 0;
+    for (uint32_t v = 1; v < n; ++v)
+        if (instrument.voices[v].age > instrument.voices[oldest].age) oldest = v;
+    return oldest;
+}
+
+void noteOn(Instrument& instrument, int32_t note, int32_t velocity) {
+    const uint32_t v = allocateVoice(instrument);
+    // Key sync off (0.5 or below) continues the LFO from the last rendered voice.
+    const float phase1 = instrument.params[kLfo1Sync] < 0.5f ? instrument.lfo1Phase : 0.0f;
+    const float phase2 = instrument.params[kLfo2Sync] < 0.5f ? instrument.lfo2Phase : 0.0f;
+    startVoice(instrument.voices[v], note, velocity, phase1, phase2);
+}
+
+bool noteOff(Instrument& instrument, int32_t note) {
+    bool released = false;
+    for (Voice& voice : instrument.voices) {
+        if (voice.note.load(std::memory_order_relaxed) == note && voice.active.load(std::memory_order_relaxed)) {
+            releaseVoice(voice);
+            released = true;
+        }
+    }
+    return released;
+}
+
+void allNotesOff(Instrument& instrument) {
+    for (Voice& voice : instrument.voices)
+        if (voice.active.load(std::memory_order_relaxed)) releaseVoice(voice);
+}
+
+void reset(Instrument& instrument) {
+    instrument.lfo1Phase = 0.0f;
+    instrument.lfo2Phase = 0.0f;
+    for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+        instrument.effectUnits[s] = nullptr;
+        instrument.effectTypes[s] = 0;
+    }
+    for (Voice& voice : instrument.voices) {
+        voice.active.store(false, std::memory_order_relaxed);
+        voice.sounding = false;
+        resetModulation(voice.mod);
+        initOscillator(voice.osc);
+        initNoise(voice.noise);
+    }
+}
+
+float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
+    // Flush-to-zero on the rendering thread: decaying filter, envelope and
+    // effect states would otherwise run into denormals, which cost a hundred
+    // times a normal operation on x86. Set here, at the top of every render,
+    // so any thread that renders gets it.
+    setFloatMode(0x01);
+    if (count > kVoiceBufferSize) count = kVoiceBufferSize;
+
+    for (Voice& voice : instrument.voices) {
+        if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) continue;
+        renderVoice(tables, instrument, voice, bus, count);
+    }
+
+    if (instrument.silenceTime < kSilenceSeconds) runEffectChain(tables, instrument, bus, count);
+
+    float sumL = 0.0f, sumR = 0.0f;
+    for (uint32_t i = 0; i < count; ++i) {
+        sumL += bus.left[i] < 0.0f ? -bus.left[i] : bus.left[i];
+        sumR += bus.right[i] < 0.0f ? -bus.right[i] : bus.right[i];
+    }
+    const float divisor = count > 0 ? float(count) : 1.0f;
+    const float level = (sumL / divisor + sumR / divisor) * 0.5f;
+    if (absValue(level) < kSilenceLevel) instrument.silenceTime += float(count) / float(tables.sampleRate);
+    return level;
+}

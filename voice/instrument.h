@@ -1,0 +1,54 @@
+// Instrument: 112 parameters, 16 Voices, the voice work buffers and up to
+// ten effect units. Turns note-ons and note-offs into one stereo block per
+// render call: voices through noise, oscillator and filters into the bus,
+// then the effect chain on the bus.
+#pragma once
+#include <cstdint>
+
+#include "voice/bus_pair.h"
+#include "voice/voice.h"
+
+struct SynthTables;
+struct EffectUnit;
+
+inline constexpr uint32_t kParamCount = 112;
+inline constexpr uint32_t kVoiceCount = 16;
+inline constexpr uint32_t kVoiceBufferSize = 4096;  // frames; a block uses the first `count`
+inline constexpr uint32_t kEffectSlotCount = 10;
+inline constexpr uint32_t kFilterStateBytes = 256;  // one FilterState block
+
+struct Instrument {
+    float params[kParamCount];        // P0..P111, each 0.00..1.00
+    float lfo1Phase, lfo2Phase;       // radians, left by the last voice rendered
+    Voice voices[kVoiceCount];
+    alignas(16) float voiceL[kVoiceBufferSize];
+    alignas(16) float voiceR[kVoiceBufferSize];
+    EffectUnit* effectUnits[kEffectSlotCount];  // live unit of each slot, or null
+    int32_t effectTypes[kEffectSlotCount];      // type of each live unit, 0 = none
+    float silenceTime;                          // seconds without a rendered voice
+};
+
+// Allocates a zero-filled Instrument and gives each voice its six 16-byte
+// aligned FilterState blocks. Null when any allocation fails (nothing leaks).
+Instrument* createInstrument();
+// Frees the filter blocks voice by voice from the last, then the Instrument.
+// Live effect units are destroyed too. Null is ignored.
+void destroyInstrument(Instrument* instrument);
+
+// Voice for a new note: the first of the first 1 + floor(15 * P12) voices
+// that is neither active nor sounding, else the oldest (lowest index on ties).
+uint32_t allocateVoice(const Instrument& instrument);
+void noteOn(Instrument& instrument, int32_t note, int32_t velocity);
+// Releases every active voice holding `note`; true when at least one was.
+bool noteOff(Instrument& instrument, int32_t note);
+void allNotesOff(Instrument& instrument);
+// Fresh state after creation: empty effect slots, idle voices, unit scales.
+void reset(Instrument& instrument);
+// Adds `count` frames (at most kVoiceBufferSize) of the instrument into the
+// bus and runs the effect chain on it. Returns the bus's mean level.
+float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count);
+
+// Parameter helpers shared by the voice chain: a switch is on above 0.5,
+// and round() is floor(x + 0.5) truncated to an integer.
+inline bool switchOn(float p) { return p > 0.5f; }
+int32_t roundParam(float x);
