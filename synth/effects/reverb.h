@@ -1,0 +1,37 @@
+// Reverb (effect type 5): eight parallel damped combs per channel fed with the
+// mono sum, then four allpass stages per channel; the right allpasses are 23
+// frames longer than the left ones, which decorrelates the two sides.
+#pragma once
+#include <cstdint>
+
+#include "synth/effects/allpass_filter.h"
+#include "synth/effects/comb_filter.h"
+#include "synth/effects/effect_unit.h"
+
+constexpr int kReverbCombs = 8;
+constexpr int kReverbAllpasses = 4;
+// Longest block the reverb processes; longer blocks pass unchanged.
+constexpr uint32_t kReverbMaxBlock = 4096;
+
+// Comb lengths in frames (both channels), and the left allpass lengths; the
+// right allpasses add kReverbStereoSpread.
+extern const int32_t kReverbCombLengths[kReverbCombs];
+extern const int32_t kReverbAllpassLengths[kReverbAllpasses];
+constexpr int32_t kReverbStereoSpread = 23;
+
+struct Reverb : EffectUnit {
+    CombFilter leftCombs[kReverbCombs];
+    CombFilter rightCombs[kReverbCombs];
+    AllpassFilter leftAllpasses[kReverbAllpasses];
+    AllpassFilter rightAllpasses[kReverbAllpasses];
+    float combOutL[kReverbCombs][kReverbMaxBlock];  // each comb pair's block output
+    float combOutR[kReverbCombs][kReverbMaxBlock];
+    float accL[kReverbMaxBlock];  // sum of the comb outputs, then diffused
+    float accR[kReverbMaxBlock];
+};
+
+EffectUnit* createReverb();
+// Reads P90 (room size: comb feedback 0.7..0.98), P91 (damping), P92 (wet/dry
+// balance), P93 (stereo width).
+void processReverb(EffectUnit* unit, uint32_t sampleRate, const float* params, float* busL,
+                   float* busR, uint32_t count);

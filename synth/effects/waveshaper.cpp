@@ -1,0 +1,45 @@
+// Waveshaper: the curve is rebuilt only when P84 changes, then each sample is
+// one table look-up.
+#include "synth/effects/waveshaper.h"
+
+#include "runtime/math.h"
+
+namespace {
+
+constexpr int kShapeParam = 84;
+
+void shapeChannel(const float* curve, float* samples, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        const float x = samples[i];
+        // Magnitudes of 1 and more (and NaN) read the last entry; the index
+        // reaches 32,767 at most.
+        const float m = absLess(x, 1.0f) ? absValue(x) : 1.0f;
+        const float sign = x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
+        samples[i] = curve[uint32_t(m * 32767.0f)] * sign;
+    }
+}
+
+}  // namespace
+
+EffectUnit* createWaveshaper() {
+    Waveshaper* unit = allocateUnit<Waveshaper>();
+    // No exponent can be negative (see below), so the first block builds the curve.
+    if (unit != nullptr) unit->exponent = -1.0f;
+    return unit;
+}
+
+void processWaveshaper(EffectUnit* unit, uint32_t, const float* params, float* busL, float* busR,
+                       uint32_t count) {
+    auto* shaper = static_cast<Waveshaper*>(unit);
+    // P84 above 1 would make the exponent negative and the curve explode
+    // towards 2^23 near zero; shape 1 (hard sign) is the strongest there is.
+    const float a = 1.0f - minOf(params[kShapeParam], 1.0f);
+    if (a != shaper->exponent) {
+        shaper->exponent = a;
+        // i x 2^-15 is exact; power(0, a) is 0 for every a.
+        for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i)
+            shaper->curve[i] = power(float(i) * (1.0f / 32768.0f), a);
+    }
+    shapeChannel(shaper->curve, busL, count);
+    shapeChannel(shaper->curve, busR, count);
+}
