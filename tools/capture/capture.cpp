@@ -1,40 +1,24 @@
-// capture: the show's pictures rendered offscreen and written as PNG files,
-// deterministically: one frame at a given clock, one loading frame, or a
-// contact sheet of every Sequence. Shader compile and link failures end the
-// tool with the driver's log.
-#include <GL/gl.h>
-#include <GL/glext.h>
-
+// capture: the show's pictures rendered offscreen, deterministically: one
+// frame at a given clock, one loading frame, a labelled contact sheet of every
+// Sequence, a video with the song, or per-scene draw timings. Shader compile
+// and link failures end the tool with the driver's log.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "data/timetable.h"
-#include "driver/scene_uniforms.h"
 #include "driver/timeline.h"
-#include "render/data_texture.h"
-#include "render/display.h"
-#include "render/full_screen_quad.h"
-#include "render/gl_entry_points.h"
-#include "render/loading_screen.h"
-#include "render/program_check.h"
 #include "render/programs.h"
-#include "render/render_target.h"
-#include "render/scene_draw.h"
 #include "runtime/float_mode.h"
+#include "tools/capture/contact_sheet.h"
+#include "tools/capture/scene_timings.h"
+#include "tools/capture/show_pictures.h"
 #include "tools/capture/show_replay.h"
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
+#include "tools/capture/video.h"
 
 namespace {
 
-enum class Mode { None, Time, Loading, Sheet };
+enum class Mode { None, Time, Loading, ContactSheet, Video, Timings };
 
 struct Options {
     Mode mode = Mode::None;
@@ -45,208 +29,174 @@ struct Options {
     bool music = true;
     uint64_t seed = 1;
     const char* output = nullptr;
+    int32_t fps = 60;
+    float from = 0.0f;
+    float seconds = -1.0f;   // video length; negative: to the end of the show
+    int32_t timedFrames = 9;  // per Sequence, for --timings
 };
 
 const char kUsage[] =
     "usage: capture --time T [--size WxH] [--silent] [--seed N] -o frame.png\n"
     "       capture --loading N [--size WxH] -o frame.png       (N = 1..6)\n"
-    "       capture --sheet [--size WxH] [--silent] [--seed N] -o sheet.png\n"
-    "  --time T    the frame whose clock (music time - 0.17 s) is T seconds\n"
-    "  --sheet     the middle frame of every Sequence the show draws, 5 per row\n"
-    "  --size WxH  picture (or sheet tile) size; 1600x900, for a sheet 320x180\n"
-    "  --silent    no music: every note texture stays zero (much faster)\n"
-    "  --seed N    value the random counter is pinned to (default 1)\n";
+    "       capture --contact-sheet sheet.png [--size WxH] [--silent] [--seed N]\n"
+    "       capture --video show.mp4 [--size WxH] [--fps N] [--from S] [--seconds S] [--silent] [--seed N]\n"
+    "       capture --timings [--size WxH] [--frames N] [--silent] [--seed N]\n"
+    "  --time T          the frame whose clock (music time - 0.17 s) is T seconds\n"
+    "  --contact-sheet   the middle frame of every Sequence the show draws, 5 per row,\n"
+    "                    captioned with Sequence, scene and clock (the --time value)\n"
+    "  --video           every frame from clock S (default 0, at least -0.17) for S seconds\n"
+    "                    (default: to the show's last frame) with the song, through ffmpeg;\n"
+    "                    the song is also written beside it as a WAV\n"
+    "  --timings         median draw milliseconds per Sequence and per scene program\n"
+    "  --size WxH        picture (or sheet tile) size; default 1600x900, for a sheet 320x180,\n"
+    "                    for a video 640x360, for timings 320x180\n"
+    "  --silent          no music: every note texture stays zero (much faster)\n"
+    "  --seed N          value the random counter is pinned to (default 1)\n";
+
+bool parseFloat(const char* text, float& out) {
+    char* end = nullptr;
+    out = std::strtof(text, &end);
+    return end != text && !*end;
+}
+
+bool parseInt(const char* text, int32_t& out) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    out = int32_t(value);
+    return end != text && !*end && value >= -1000000 && value <= 1000000;
+}
 
 bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        char* end = nullptr;
-        if (std::strcmp(arg, "--time") == 0 && value) {
+        auto is = [&](const char* name, bool takesValue) {
+            return std::strcmp(arg, name) == 0 && (!takesValue || value);
+        };
+        if (is("--time", true)) {
             options.mode = Mode::Time;
-            options.time = std::strtof(value, &end);
-            if (*end || !(options.time >= 0.0f)) return false;
+            if (!parseFloat(value, options.time) || !(options.time >= 0.0f)) return false;
             i++;
-        } else if (std::strcmp(arg, "--loading") == 0 && value) {
+        } else if (is("--loading", true)) {
             options.mode = Mode::Loading;
-            options.loadingStep = int32_t(std::strtol(value, &end, 10));
-            if (*end || options.loadingStep < 1 || options.loadingStep > kSceneProgramCount) return false;
+            if (!parseInt(value, options.loadingStep)) return false;
+            if (options.loadingStep < 1 || options.loadingStep > kSceneProgramCount) return false;
             i++;
-        } else if (std::strcmp(arg, "--sheet") == 0) {
-            options.mode = Mode::Sheet;
-        } else if (std::strcmp(arg, "--size") == 0 && value) {
+        } else if (is("--contact-sheet", true)) {
+            options.mode = Mode::ContactSheet;
+            options.output = value;
+            i++;
+        } else if (is("--video", true)) {
+            options.mode = Mode::Video;
+            options.output = value;
+            i++;
+        } else if (is("--timings", false)) {
+            options.mode = Mode::Timings;
+        } else if (is("--size", true)) {
             if (std::sscanf(value, "%dx%d", &options.width, &options.height) != 2) return false;
             if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192) return false;
             i++;
-        } else if (std::strcmp(arg, "--silent") == 0) {
+        } else if (is("--fps", true)) {
+            if (!parseInt(value, options.fps) || options.fps < 1 || options.fps > 240) return false;
+            i++;
+        } else if (is("--from", true)) {
+            // The show's first frame has the clock -0.17: nothing comes before.
+            if (!parseFloat(value, options.from) || !(options.from >= -0.17f) || options.from > 200.0f) return false;
+            i++;
+        } else if (is("--seconds", true)) {
+            if (!parseFloat(value, options.seconds) || !(options.seconds > 0.0f) || options.seconds > 300.0f)
+                return false;
+            i++;
+        } else if (is("--frames", true)) {
+            if (!parseInt(value, options.timedFrames) || options.timedFrames < 1 || options.timedFrames > 1000)
+                return false;
+            i++;
+        } else if (is("--silent", false)) {
             options.music = false;
-        } else if (std::strcmp(arg, "--seed") == 0 && value) {
+        } else if (is("--seed", true)) {
+            char* end = nullptr;
             options.seed = std::strtoull(value, &end, 10);
             if (*end) return false;
             i++;
-        } else if (std::strcmp(arg, "-o") == 0 && value) {
+        } else if (is("-o", true)) {
             options.output = value;
             i++;
         } else {
             return false;
         }
     }
-    if (options.mode == Mode::None || !options.output) return false;
+    if (options.mode == Mode::None || (!options.output && options.mode != Mode::Timings)) return false;
     if (options.width == 0) {
-        options.width = options.mode == Mode::Sheet ? 320 : 1600;
-        options.height = options.mode == Mode::Sheet ? 180 : 900;
+        bool small = options.mode == Mode::ContactSheet || options.mode == Mode::Timings;
+        options.width = small ? 320 : options.mode == Mode::Video ? 640 : 1600;
+        options.height = small ? 180 : options.mode == Mode::Video ? 360 : 900;
+    }
+    if (options.mode == Mode::Video && (options.width % 2 || options.height % 2)) {
+        std::fprintf(stderr, "capture: a video needs an even width and height\n");
+        return false;
     }
     return true;
 }
 
-// RGBA pixels, row 0 at the bottom as GL reads them.
-struct Picture {
-    int32_t width = 0;
-    int32_t height = 0;
-    std::vector<uint8_t> rgba;
-};
-
-Picture readPicture(int32_t width, int32_t height) {
-    Picture picture{width, height, std::vector<uint8_t>(size_t(width) * height * 4)};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.rgba.data());
-    // The screen ignores alpha: so does the picture file.
-    for (size_t i = 3; i < picture.rgba.size(); i += 4) picture.rgba[i] = 255;
-    return picture;
-}
-
-bool writePng(const Picture& picture, const char* path) {
-    stbi_flip_vertically_on_write(1);
-    if (stbi_write_png(path, picture.width, picture.height, 4, picture.rgba.data(), picture.width * 4)) return true;
-    std::fprintf(stderr, "capture: cannot write %s\n", path);
-    return false;
-}
-
-// Everything the show has made by the end of its loading screen.
-struct Pictures {
-    Display display;
-    RenderTarget* target = nullptr;
-    DataTexture notesVelocity;
-    DataTexture maxNotesVelocity;
-    int32_t loadingStep = 0;  // the loading frame to keep, 0 for none
-    Picture loadingFrame;
-};
-
-void keepLoadingFrame(int32_t step, void* user) {
-    auto* pictures = static_cast<Pictures*>(user);
-    if (step == pictures->loadingStep)
-        pictures->loadingFrame = readPicture(pictures->target->width, pictures->target->height);
-}
-
-// Every program built, checked; false (after printing the logs) on failure.
-bool checkPrograms() {
-    static char log[16384];
-    struct Named {
-        const char* name;
-        GLuint program;
-    };
-    const Named programs[] = {
-        {"copy", copyProgram},
-        {"loading", loadingProgram},
-        {"scene 0 (flag)", scenePrograms[0]},
-        {"scene 1 (cube field)", scenePrograms[1]},
-        {"scene 2 (inverted lattice)", scenePrograms[2]},
-        {"scene 3 (folded tubes)", scenePrograms[3]},
-        {"scene 4 (note grid)", scenePrograms[4]},
-        {"scene 5 (icon)", scenePrograms[5]},
-    };
-    bool clean = true;
-    for (const Named& p : programs) {
-        if (programBuiltCleanly(p.program, log, sizeof(log))) continue;
-        std::fprintf(stderr, "capture: %s program failed to build:\n%s", p.name, log);
-        clean = false;
+// One tile per shown Sequence, each from the middle of its draw window.
+bool writeContactSheet(ShowPictures& pictures, ShowReplay& replay, const Options& options) {
+    SheetLayout layout = sheetLayout(options.width, options.height);
+    Picture sheet = blackPicture(layout.width, layout.height);
+    for (int32_t s = 0; s < kSheetSequences; s++) {
+        float middle = sequenceMiddle(s);
+        advanceReplay(replay, middle);
+        drawReplayFrame(pictures, replay);
+        placeTile(sheet, layout, s, readShowPicture(pictures), s, kSequences.sceneProgram[s], middle);
+        std::fprintf(stderr, "capture: Sequence %d (%s) at %.2f s\n", int(s), sceneName(kSequences.sceneProgram[s]),
+                     double(middle));
     }
-    return clean;
-}
-
-// Start-up as the show does it, into an offscreen target of the picture size.
-bool openPictures(Pictures& pictures, int32_t width, int32_t height, uint32_t instruments,
-                  const float* notes, const float* peaks) {
-    pictures.display = openDisplay({.hidden = true, .width = width, .height = height});
-    if (pictures.display.failure) {
-        std::fprintf(stderr, "capture: %s\n", pictures.display.failure);
-        return false;
-    }
-    pictures.notesVelocity.create(128, int32_t(instruments), notes, GL_R32F, GL_RED, GL_FLOAT);
-    pictures.maxNotesVelocity.create(1, int32_t(instruments), peaks, GL_R32F, GL_RED, GL_FLOAT);
-    createQuad();
-    pictures.target = new RenderTarget(width, height);
-    glEntry.glBindFramebuffer(GL_FRAMEBUFFER, pictures.target->framebuffer);
-    // Unless a loading frame is wanted, the warm-up draws cover one pixel:
-    // at 1600 x 900 they would cost seconds each in a software renderer.
-    if (pictures.loadingStep == 0) glViewport(0, 0, 1, 1);
-    else glViewport(0, 0, width, height);
-    loadPrograms(pictures.display, keepLoadingFrame, &pictures);
-    glViewport(0, 0, width, height);
-    return checkPrograms();
-}
-
-// The frame loop's drawing for the replay's current frame.
-Picture drawFrame(Pictures& pictures, ShowReplay& replay) {
-    const Timeline& timeline = replay.timeline;
-    GLuint program = *sequencePrograms[timeline.sequence];
-    SceneUniform uniforms[kSceneUniformCount];
-    sceneUniforms(timeline, replay.lastClock, uniforms);
-    applySceneUniforms(program, uniforms);
-    pictures.notesVelocity.update(replay.feed.notes);
-    pictures.maxNotesVelocity.update(replay.feed.peaks);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (sceneVisible(timeline)) drawScene(program, pictures.notesVelocity, pictures.maxNotesVelocity);
-    glFlush();
-    glFinish();
-    return readPicture(pictures.target->width, pictures.target->height);
-}
-
-// Copies a tile into the sheet at tile column `column`, row `row` from the top.
-void placeTile(Picture& sheet, const Picture& tile, int32_t column, int32_t row, int32_t rows) {
-    int32_t x0 = column * tile.width;
-    int32_t y0 = (rows - 1 - row) * tile.height;  // sheet rows are bottom-up too
-    for (int32_t y = 0; y < tile.height; y++)
-        std::memcpy(&sheet.rgba[((size_t(y0 + y) * sheet.width) + x0) * 4], &tile.rgba[size_t(y) * tile.width * 4],
-                    size_t(tile.width) * 4);
+    return writePng(sheet, options.output);
 }
 
 int run(const Options& options) {
     setFloatMode(0x21);  // flush-to-zero, as on both of the show's threads
+    if (options.mode == Mode::Video) {
+        VideoOptions video;
+        video.output = options.output;
+        video.width = options.width;
+        video.height = options.height;
+        video.fps = options.fps;
+        video.from = options.from;
+        video.seconds = options.seconds;
+        video.music = options.music;
+        video.seed = options.seed;
+        return writeVideo(video);
+    }
 
     ShowReplay replay;
     if (!initReplay(replay, options.music && options.mode != Mode::Loading, options.seed)) {
         std::fprintf(stderr, "capture: the song or the note arrays could not be set up\n");
         return 1;
     }
-    Pictures pictures;
+    ShowPictures pictures;
     pictures.loadingStep = options.mode == Mode::Loading ? options.loadingStep : 0;
-    bool opened = openPictures(pictures, options.width, options.height, replayInstruments(replay),
-                               replay.feed.notes, replay.feed.peaks);
     int status = 1;
-    if (opened) {
-        if (options.mode == Mode::Loading) {
+    if (openShowPictures(pictures, options.width, options.height, replay)) {
+        switch (options.mode) {
+        case Mode::Loading:
             status = writePng(pictures.loadingFrame, options.output) ? 0 : 1;
-        } else if (options.mode == Mode::Time) {
+            break;
+        case Mode::Time:
             advanceReplay(replay, options.time);
-            status = writePng(drawFrame(pictures, replay), options.output) ? 0 : 1;
-        } else {
-            // The Sequences the show draws (the last starts after the end).
-            const int32_t shown = kSequenceCount - 1, columns = 5, rows = (shown + columns - 1) / columns;
-            Picture sheet{options.width * columns, options.height * rows,
-                          std::vector<uint8_t>(size_t(options.width) * columns * options.height * rows * 4, 0)};
-            for (int32_t s = 0; s < shown; s++) {
-                float middle = (float(kSequences.start[s]) + float(kSequences.duration[s]) * 0.5f) / 60.0f;
-                advanceReplay(replay, middle);
-                Picture tile = drawFrame(pictures, replay);
-                placeTile(sheet, tile, s % columns, s / columns, rows);
-                std::fprintf(stderr, "capture: Sequence %d at %.2f s\n", s, middle);
-            }
-            for (size_t i = 3; i < sheet.rgba.size(); i += 4) sheet.rgba[i] = 255;
-            status = writePng(sheet, options.output) ? 0 : 1;
+            drawReplayFrame(pictures, replay);
+            status = writePng(readShowPicture(pictures), options.output) ? 0 : 1;
+            break;
+        case Mode::ContactSheet:
+            status = writeContactSheet(pictures, replay, options) ? 0 : 1;
+            break;
+        case Mode::Timings:
+            status = printSceneTimings(pictures, replay, options.timedFrames);
+            break;
+        default:
+            break;
         }
     }
-    if (pictures.display.window) closeDisplay(pictures.display);
+    closeShowPictures(pictures);
     releaseReplay(replay);
     return status;
 }

@@ -11,17 +11,11 @@ namespace {
 // Instruments assumed when no song is loaded: the scenes address 10 rows.
 constexpr uint32_t kSilentInstruments = 10;
 
-void renderMusicUntil(Synth& synth, float time) {
-    const int16_t* out = nullptr;
-    while (synth.time.load(std::memory_order_relaxed) < time && synth.playing.load(std::memory_order_relaxed))
-        renderBlock(synth, &out);
-}
-
 // One frame-loop iteration's timeline and note-feed work at `clock`.
 void stepFrame(ShowReplay& replay, float clock) {
     stepTimeline(replay.timeline, clock);
     if (replay.synth) {
-        renderMusicUntil(*replay.synth, clock + kPictureDelay);
+        renderReplayMusic(replay, clock + kPictureDelay);
         readVoiceFrame(*replay.synth, replay.voices);
     } else {
         replay.voices.instrumentCount = kSilentInstruments;
@@ -65,6 +59,16 @@ void advanceReplay(ShowReplay& replay, float clock) {
         if (frameClock > replay.lastClock) stepFrame(replay, frameClock);
     }
     if (clock > replay.lastClock) stepFrame(replay, clock);
+}
+
+void renderReplayMusic(ShowReplay& replay, float time) {
+    Synth* synth = replay.synth;
+    if (!synth) return;
+    const int16_t* out = nullptr;
+    while (synth->time.load(std::memory_order_relaxed) < time && synth->playing.load(std::memory_order_relaxed)) {
+        renderBlock(*synth, &out);
+        if (replay.song) replay.song->insert(replay.song->end(), out, out + kBlockFrames * 2);
+    }
 }
 
 uint32_t replayInstruments(const ShowReplay& replay) {

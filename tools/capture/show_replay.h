@@ -4,6 +4,7 @@
 // random seed is pinned, so a replay gives the same pictures every time.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "driver/note_feed.h"
 #include "driver/timeline.h"
@@ -17,6 +18,9 @@ struct ShowReplay {
     VoiceFrame voices{};
     float lastClock = -1.0f;  // clock of the last frame stepped; none yet below 0
     uint32_t nextFrame = 0;   // next 60 Hz frame to step
+    // When set, every block the replay renders is appended here: 16-bit
+    // stereo, interleaved, from song time 0 (a video's sound track).
+    std::vector<int16_t>* song = nullptr;
 };
 
 // Loads the song into a fresh Synth (seeded from `seed`) and starts it, or
@@ -29,5 +33,8 @@ void releaseReplay(ShowReplay& replay);
 // decreasing from call to call). The music is rendered until the Synth's
 // time is at least clock + the picture delay, as the show would have it.
 void advanceReplay(ShowReplay& replay, float clock);
+// Renders music until the Synth's time is at least `time` (seconds) or the
+// song has stopped; nothing without music. Blocks go to `song` as well.
+void renderReplayMusic(ShowReplay& replay, float time);
 // Rows of the note arrays.
 uint32_t replayInstruments(const ShowReplay& replay);

@@ -1,0 +1,152 @@
+// The capture tool as a user runs it (under Xvfb with Mesa): the contact
+// sheet's size and tiles, identical frames from identical seeds, and a short
+// video with the right number of frames and a sound track.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+const std::string kCapture = INTRO_BINARY_DIR "/tools/capture";
+
+struct ToolRun {
+    int status = -1;
+    std::string output;  // stdout and stderr
+};
+
+ToolRun runCommand(const std::string& command) {
+    ToolRun run;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buffer[512];
+    while (fgets(buffer, sizeof(buffer), pipe)) run.output += buffer;
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+ToolRun capture(const std::string& arguments) {
+    return runCommand(kCapture + " " + arguments);
+}
+
+// A scratch folder for one test program, removed with its files at the end.
+class CaptureTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char* base = getenv("TMPDIR");
+        folder_ = std::string(base && *base ? base : "/tmp") + "/capture_test_XXXXXX";
+        ASSERT_NE(mkdtemp(folder_.data()), nullptr);
+    }
+    static void TearDownTestSuite() { runCommand("rm -rf '" + folder_ + "'"); }
+    static std::string path(const std::string& name) { return folder_ + "/" + name; }
+    static std::string folder_;
+};
+std::string CaptureTest::folder_;
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;  // top row first
+    const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+
+Image loadPng(const std::string& path) {
+    Image image;
+    int channels = 0;
+    uint8_t* data = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
+    if (!data) return image;
+    image.rgb.assign(data, data + size_t(image.width) * image.height * 3);
+    stbi_image_free(data);
+    return image;
+}
+
+TEST_F(CaptureTest, ContactSheetHasOneLitTileAndCaptionPerSequence) {
+    const std::string sheet = path("sheet.png");
+    ToolRun run = capture("--contact-sheet " + sheet + " --size 64x36");
+    ASSERT_EQ(run.status, 0) << run.output;
+    Image image = loadPng(sheet);
+    // Five tiles of 64 x 36 per row, two rows, each with an 11-pixel caption.
+    ASSERT_EQ(image.width, 5 * 64);
+    ASSERT_EQ(image.height, 2 * (36 + 11));
+    for (int tile = 0; tile < 10; tile++) {
+        int x0 = tile % 5 * 64, y0 = tile / 5 * 47;
+        int bright = 0, white = 0;
+        for (int y = y0; y < y0 + 36; y++)
+            for (int x = x0; x < x0 + 64; x++) {
+                const uint8_t* px = image.at(x, y);
+                bright += px[0] > 40 || px[1] > 40 || px[2] > 40;
+            }
+        for (int y = y0 + 36; y < y0 + 47; y++)
+            for (int x = x0; x < x0 + 64; x++) white += image.at(x, y)[0] == 255;
+        // Even the icon, a small figure on black, covers a dozen pixels here.
+        EXPECT_GE(bright, 12) << "tile " << tile << " is black";
+        EXPECT_GE(white, 20) << "tile " << tile << " has no caption";
+    }
+}
+
+TEST_F(CaptureTest, SameSeedGivesTheSameFileTwice) {
+    // 35.76 s: the cube grid, whose cubes the note peaks push around, so the
+    // music replay feeds into the picture.
+    const std::string first = path("first.png"), second = path("second.png");
+    ASSERT_EQ(capture("--time 35.76 --seed 7 --size 96x54 -o " + first).status, 0);
+    ASSERT_EQ(capture("--time 35.76 --seed 7 --size 96x54 -o " + second).status, 0);
+    std::vector<uint8_t> a = readFile(first), b = readFile(second);
+    ASSERT_FALSE(a.empty());
+    EXPECT_TRUE(a == b);
+    Image image = loadPng(first);
+    ASSERT_EQ(image.width, 96);
+    int bright = 0;
+    for (size_t i = 0; i < image.rgb.size(); i++) bright += image.rgb[i] > 40;
+    EXPECT_GT(bright, 96 * 54 / 4);  // a real picture, not a black frame twice
+}
+
+TEST_F(CaptureTest, OneSecondVideoHasSixtyFramesAndTheSong) {
+    const std::string video = path("clip.mp4");
+    ToolRun run = capture("--video " + video + " --size 64x36 --from 8 --seconds 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    ToolRun probe = runCommand("ffprobe -v error -count_frames -show_entries stream=codec_type,nb_read_frames "
+                               "-of csv=p=0 '" + video + "'");
+    ASSERT_EQ(probe.status, 0) << probe.output;
+    EXPECT_NE(probe.output.find("video,60"), std::string::npos) << probe.output;
+    EXPECT_NE(probe.output.find("audio"), std::string::npos) << probe.output;
+    // The song beside it: one second of 16-bit stereo, and not silence.
+    std::vector<uint8_t> wav = readFile(path("clip.wav"));
+    ASSERT_EQ(wav.size(), 44u + 44100u * 4u);
+    size_t loud = 0;
+    for (size_t i = 44; i + 1 < wav.size(); i += 2) {
+        int16_t sample = int16_t(wav[i] | wav[i + 1] << 8);
+        loud += sample > 1000 || sample < -1000;
+    }
+    EXPECT_GT(loud, 1000u);
+    EXPECT_NE(access((video + ".pictures.mkv").c_str(), F_OK), 0) << "the intermediate file was left behind";
+}
+
+TEST_F(CaptureTest, BadArgumentsAreRefusedWithTheUsage) {
+    for (const char* arguments : {"--video x.mp4 --size 65x36", "--video x.mp4 --from -1", "--contact-sheet",
+                                  "--time 1 --size 0x10 -o f.png", "--timings --frames 0"}) {
+        ToolRun run = capture(arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;
+    }
+}
+
+}  // namespace
