@@ -1,9 +1,11 @@
 // The initialiser table. It holds one entry: the preparation of the audio
-// output's global state, which the audio stage puts in the slot below.
+// output's global state.
 #include "driver/initialisers.h"
 
+#include "audio/audio_output.h"
+
 const Initialiser kInitialisers[] = {
-    nullptr,  // audio output's global state (its source list and exit callback)
+    prepareAudioOutput,  // the audio output's global state (its source lists and exit callback)
 };
 
 const Initialiser* const kInitialisersEnd = kInitialisers + sizeof(kInitialisers) / sizeof(kInitialisers[0]);

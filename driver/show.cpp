@@ -5,7 +5,11 @@
 
 #include <cstdio>
 
+#include "audio/audio_output.h"
+#include "data/song.h"
 #include "driver/initialisers.h"
+#include "driver/music.h"
+#include "driver/probe.h"
 #include "runtime/exit_callbacks.h"
 #include "runtime/float_mode.h"
 
@@ -32,9 +36,25 @@ bool startShow(Show& show) {
     setFloatMode(kMainFloatMode);
     clearExitCallbacks();
     runInitialisers(kInitialisers, kInitialisersEnd);
-    // The Synth, its song and the audio output start here, before the display.
+    probeStartUp();
+    // The Synth and its song, then the audio output, before the display: the
+    // audio thread streams silence while the display opens and the programs
+    // load, because the Synth does not play until start.
+    prepareSynth(show.synth, kProvisionalSong, kProvisionalSongSize);
+    show.musicTime = &show.synth.time;
+    const bool sound = init(audioOutput, kSampleRate);
+    registerSource(audioOutput, show.synth);
     show.display = openDisplay();
-    return show.display.failure == nullptr;
+    if (show.display.failure != nullptr) return false;
+    if (!sound) {
+        // Without sound no block is rendered, so the clock never leaves the
+        // pre-roll: say why, or a black screen would be a mystery.
+        std::fprintf(stderr, "intro: %s; no music, so the show waits in its pre-roll until Escape\n",
+                     audioOutput.failure);
+    }
+    // The loading screen goes here; the music starts right after it.
+    start(show.synth, 0.0f);
+    return true;
 }
 
 bool runFrame(Show& show) {
@@ -46,12 +66,14 @@ bool runFrame(Show& show) {
     // Tested once per frame, after the swap: Escape ends the show after the
     // frame already shown.
     if (escapeRequested(show.display)) return false;
-    return show.clock < kShowEnd;
+    return show.clock < kShowEnd && probeFrame(show);
 }
 
-void stopShow(Show&) {
-    // The Synth stops and the audio output shuts down here, before the exit
-    // callbacks.
+void stopShow(Show& show) {
+    stop(show.synth);
+    unregisterSource(audioOutput, show.synth);
+    shutdown(audioOutput);
+    probeShutDown(show);
     runExitCallbacks();
     quitDisplaySystem();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "render/display.h"
+#include "synth/synth.h"
 
 // Pictures run this far behind the music clock: a rendered block is heard
 // about half a second later, and 0.17 s lines the pictures up with the sound.
@@ -16,6 +17,7 @@ constexpr float kShowEnd = 115.0f;
 
 struct Show {
     Display display;
+    Synth synth;  // the one Synth, for the whole run
     // The music clock in seconds (the Synth's `time`); null until a Synth
     // exists, which reads as 0 and keeps the show in pre-roll.
     const std::atomic<float>* musicTime = nullptr;
@@ -28,7 +30,7 @@ bool startShow(Show& show);
 // One frame-loop iteration: poll, clock, draw (once the clock is not
 // negative), swap, Escape. False when the loop must end after this frame.
 bool runFrame(Show& show);
-// Shut-down: exit callbacks, then SDL.
+// Shut-down: the Synth stops, the audio output ends, exit callbacks, SDL.
 void stopShow(Show& show);
 // The whole run; returns the process exit code (0, or 1 when start-up failed
 // after printing one line on stderr).

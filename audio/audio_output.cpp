@@ -1,0 +1,256 @@
+// AudioOutput on an SDL2 sound device: the device callback plays from the
+// ring, the audio thread writes to it, and the source list is swapped between
+// two copies so that neither thread ever holds a lock.
+#include "audio/audio_output.h"
+
+#include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+#include <thread>
+
+#include "audio/audio_thread.h"
+#include "runtime/exit_callbacks.h"
+#include "synth/synth.h"
+
+AudioOutput audioOutput;
+
+namespace {
+
+// Device side: runs on SDL's audio thread for every 1024 frames. It must stay
+// cheap: the dummy and disk drivers pace themselves by the buffer time plus
+// the time this takes.
+void playFromRing(void* user, Uint8* stream, int length) {
+    playRing(static_cast<AudioOutput*>(user)->ring, stream, uint32_t(length));
+}
+
+int32_t releaseGlobalSources() {
+    releaseSources(audioOutput);
+    return 0;
+}
+
+bool fail(AudioOutput& output, const char* what, const char* detail) {
+    static char text[256];
+    std::snprintf(text, sizeof(text), "%s%s%s", what, detail[0] ? ": " : "", detail);
+    output.failure = text;
+    return false;
+}
+
+// Holds stderr on /dev/null while it lives. ALSA prints a screenful of its
+// own on stderr when there is no sound card; the caller reports the reason in
+// one line from SDL's error text instead. Only used during start-up, before
+// any other thread of ours writes there.
+struct QuietStderr {
+    int saved = dup(STDERR_FILENO);
+    QuietStderr() {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, STDERR_FILENO);
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        if (saved < 0) return;
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+    }
+};
+
+// Makes `list` the one the audio thread walks, then waits until the thread is
+// done with the other: after that the other may be rewritten or a Synth taken
+// out of it may go away. The wait lasts at most one feed step (one block).
+//
+// Why one finished step is enough: the thread reads publishedList at the start
+// of each step and counts feedSteps up at its end, both sequentially
+// consistent. If the count read here already includes a step that saw the old
+// list, that step is over; otherwise the next increment is the end of the
+// only step that could still hold it, and every later step reads the new list.
+void publishSources(AudioOutput& output, uint32_t list) {
+    output.publishedList.store(list);
+    if (output.thread == nullptr) return;
+    const uint64_t seen = output.feedSteps.load();
+    while (output.feedSteps.load() == seen) std::this_thread::yield();
+}
+
+// The list that is not published, made a copy of the published one.
+DynArray& draftSources(AudioOutput& output, uint32_t& draft) {
+    const uint32_t published = output.publishedList.load();
+    draft = 1 - published;
+    const DynArray& current = output.sourceLists[published];
+    DynArray& next = output.sourceLists[draft];
+    next.clear();
+    next.resize(current.count);
+    for (uint32_t i = 0; i < next.count; ++i) next.at<Synth*>(i) = current.at<Synth*>(i);
+    return next;
+}
+
+}  // namespace
+
+void resetAudioOutput(AudioOutput& output) {
+    output.device = 0;
+    output.audioSystem = false;
+    output.ring.frames = nullptr;
+    output.ring.bufferBytes = 0;
+    output.writeCursor = 0;
+    output.bufferBytes = 0;
+    output.sampleRate = 0;
+    for (DynArray& list : output.sourceLists) list.init(sizeof(Synth*), 0);
+    output.publishedList.store(0);
+    output.stopRequested.store(false);
+    output.thread = nullptr;
+    output.blockListener = nullptr;
+    output.listenerContext = nullptr;
+    output.feedSteps.store(0);
+    output.blocksWritten.store(0);
+    output.sourceBlocks.store(0);
+    output.firstSourceByte.store(-1);
+    output.failure = nullptr;
+}
+
+void prepareAudioOutput() {
+    resetAudioOutput(audioOutput);
+    registerExitCallback(releaseGlobalSources);
+}
+
+void releaseSources(AudioOutput& output) {
+    for (DynArray& list : output.sourceLists) list.release();
+}
+
+bool initStream(AudioOutput& output, uint32_t rate) {
+    if (rate == 0 || rate > UINT32_MAX / kFrameBytes) return false;
+    output.sampleRate = rate;
+    output.bufferBytes = rate * kFrameBytes;
+    output.stopRequested.store(false);
+    // The writer starts half a buffer ahead: the zeroed first half second is
+    // silence already in place, and needsData sees exactly half a buffer.
+    output.writeCursor = output.bufferBytes / 2;
+    output.blocksWritten.store(0);
+    output.sourceBlocks.store(0);
+    output.firstSourceByte.store(-1);
+    return initSoundRing(output.ring, output.bufferBytes, output.writeCursor);
+}
+
+// SDL's audio subsystem and the default device, opened paused. False with
+// `failure` set when either is missing.
+static bool openDevice(AudioOutput& output, uint32_t rate) {
+    QuietStderr quiet;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return fail(output, "no sound system", SDL_GetError());
+    output.audioSystem = true;
+
+    SDL_AudioSpec wanted{};
+    wanted.freq = int(rate);
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = 2;
+    wanted.samples = kDeviceFrames;
+    wanted.callback = playFromRing;
+    wanted.userdata = &output;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware wants, so the
+    // callback always takes 16-bit stereo at `rate`.
+    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (output.device == 0) return fail(output, "no sound device", SDL_GetError());
+    return true;
+}
+
+bool init(AudioOutput& output, uint32_t rate) {
+    output.failure = nullptr;
+    if (!openDevice(output, rate)) return false;
+    if (!initStream(output, rate)) return fail(output, "no memory for the sound buffer", "");
+
+    // The ring and the write cursor are in place before the thread starts.
+    output.thread = new (std::nothrow) AudioThread(output);
+    if (output.thread == nullptr) return fail(output, "no memory for the audio thread", "");
+    if (!output.thread->start(kPriorityNormal)) {
+        delete output.thread;
+        output.thread = nullptr;
+        return fail(output, "the audio thread could not be started", "");
+    }
+    SDL_PauseAudioDevice(output.device, 0);
+    return true;
+}
+
+void shutdown(AudioOutput& output) {
+    // Once this returns the callback is not called again.
+    if (output.device != 0) SDL_PauseAudioDevice(output.device, 1);
+    if (output.thread != nullptr) {
+        output.stopRequested.store(true);
+        output.thread->join();
+        delete output.thread;
+        output.thread = nullptr;
+    }
+    if (output.device != 0) {
+        SDL_CloseAudioDevice(output.device);
+        output.device = 0;
+    }
+    if (output.audioSystem) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        output.audioSystem = false;
+    }
+    releaseSoundRing(output.ring);
+}
+
+void registerSource(AudioOutput& output, Synth& synth) {
+    // An output that never got a rate would stop the Synth's clock at 0.
+    if (output.sampleRate != 0) setSampleRate(synth, output.sampleRate);
+    uint32_t draft;
+    DynArray& next = draftSources(output, draft);
+    void* slot = next.append();
+    if (slot == nullptr) return;  // no memory: the published list stays as it was
+    *static_cast<Synth**>(slot) = &synth;
+    publishSources(output, draft);
+}
+
+void unregisterSource(AudioOutput& output, Synth& synth) {
+    const Synth* key = &synth;
+    if (output.sourceLists[output.publishedList.load()].find(&key) < 0) return;
+    uint32_t draft;
+    DynArray& next = draftSources(output, draft);
+    next.removeAt(uint32_t(next.find(&key)));
+    publishSources(output, draft);
+}
+
+uint32_t sourceCount(const AudioOutput& output) {
+    return output.sourceLists[output.publishedList.load()].count;
+}
+
+bool setBlockListener(AudioOutput& output, BlockListener listener, void* context) {
+    if (output.thread != nullptr) return false;
+    output.blockListener = listener;
+    output.listenerContext = context;
+    return true;
+}
+
+bool needsData(const AudioOutput& output) {
+    if (output.ring.frames == nullptr) return false;
+    int32_t ahead = int32_t(output.writeCursor - playCursor(output.ring));
+    if (ahead < 0) ahead += int32_t(output.bufferBytes);
+    const int32_t half = int32_t(output.bufferBytes / 2);
+    return ahead < half || ahead > half + int32_t(kOutputBlockBytes);
+}
+
+void writeBlock(AudioOutput& output, const void* data, uint32_t count) {
+    if (output.ring.frames == nullptr) return;
+    writeRing(output.ring, output.writeCursor, data, count);
+    output.writeCursor = (output.writeCursor + count) % output.bufferBytes;
+}
+
+double queuedSeconds(const AudioOutput& output) {
+    if (output.ring.frames == nullptr) return 0.0;
+    const uint64_t consumed = output.ring.consumed.load(std::memory_order_acquire);
+    const uint64_t written = output.ring.written.load(std::memory_order_acquire);
+    if (written <= consumed) return 0.0;
+    return double(written - consumed) / double(output.bufferBytes);
+}
+
+AudioCounters readCounters(const AudioOutput& output) {
+    AudioCounters counters;
+    counters.blocksWritten = output.blocksWritten.load(std::memory_order_relaxed);
+    counters.sourceBlocks = output.sourceBlocks.load(std::memory_order_relaxed);
+    counters.underruns = output.ring.underruns.load(std::memory_order_relaxed);
+    counters.bytesConsumed = output.ring.consumed.load(std::memory_order_relaxed);
+    counters.bytesWritten = output.ring.written.load(std::memory_order_relaxed);
+    counters.firstSourceByte = output.firstSourceByte.load(std::memory_order_relaxed);
+    return counters;
+}

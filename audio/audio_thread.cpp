@@ -1,0 +1,57 @@
+// The audio thread's feeding loop.
+#include "audio/audio_thread.h"
+
+#include <thread>
+
+#include "runtime/float_mode.h"
+#include "runtime/memory.h"
+#include "synth/synth.h"
+
+namespace {
+// Flush-to-zero for this thread: decaying voice and effect tails would
+// otherwise fall into denormals, which cost many times a normal operation.
+constexpr uint32_t kAudioFloatMode = 0x01;
+}  // namespace
+
+AudioThread::AudioThread(AudioOutput& output) : WorkerThread(0), output_(output) {
+    fillBytes(silenceBlock, 0, sizeof(silenceBlock));
+}
+
+AudioThread::~AudioThread() {
+    join();
+}
+
+int32_t AudioThread::run() {
+    setFloatMode(kAudioFloatMode);
+    while (!output_.stopRequested.load(std::memory_order_relaxed)) feedStep();
+    return 0;
+}
+
+void AudioThread::feedStep() {
+    if (!needsData(output_)) {
+        // Polls continuously, giving the rest of the time slice away.
+        std::this_thread::yield();
+        output_.feedSteps.fetch_add(1);
+        return;
+    }
+    const int16_t* block = nullptr;
+    const DynArray& sources = output_.sourceLists[output_.publishedList.load()];
+    for (uint32_t i = 0; i < sources.count; ++i) {
+        Synth& synth = *sources.at<Synth*>(i);
+        const int16_t* rendered = nullptr;
+        renderBlock(synth, &rendered);
+        if (rendered == nullptr) continue;
+        block = rendered;
+        if (output_.blockListener != nullptr)
+            output_.blockListener(output_.listenerContext, synth, synth.time.load(std::memory_order_relaxed));
+    }
+    if (block != nullptr) {
+        if (output_.firstSourceByte.load(std::memory_order_relaxed) < 0)
+            output_.firstSourceByte.store(int64_t(output_.ring.written.load(std::memory_order_relaxed)),
+                                          std::memory_order_relaxed);
+        output_.sourceBlocks.fetch_add(1, std::memory_order_relaxed);
+    }
+    writeBlock(output_, block != nullptr ? static_cast<const void*>(block) : silenceBlock, kOutputBlockBytes);
+    output_.blocksWritten.fetch_add(1, std::memory_order_relaxed);
+    output_.feedSteps.fetch_add(1);
+}

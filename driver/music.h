@@ -1,0 +1,14 @@
+// The show's music set-up, shared by the intro and the tools that render the
+// song offline, so that both hear the same Synth from the same start.
+#pragma once
+#include <cstdint>
+
+struct Synth;
+
+constexpr uint32_t kSampleRate = 44100;  // frames per second, everywhere
+constexpr float kMasterVolume = 0.4f;    // master stage gain 800
+
+// init, setSampleRate(44100), loadSong(song, size, 0.0), master volume 0.4:
+// the Synth ready to `start`. False when the song data does not load (the
+// Synth is then left empty or with its previous song).
+bool prepareSynth(Synth& synth, const uint8_t* song, uint32_t size);

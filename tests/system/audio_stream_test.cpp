@@ -1,0 +1,227 @@
+// The real show streaming its music: the test build `intro_probe` (counter
+// pinned, ends after 12 s of music, audio counters on stderr at exit) under
+// Xvfb with SDL's dummy and disk sound drivers. Checks that the audio thread
+// never fell behind the device, that the music clock ran at the device's pace,
+// that the device received exactly what songrender makes offline, and that
+// the shipped intro without sound says so.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char* const kProbe = INTRO_BINARY_DIR "/driver/intro_probe";
+const char* const kIntro = INTRO_BINARY_DIR "/driver/intro";
+const std::string kSongrender = INTRO_BINARY_DIR "/tools/songrender";
+constexpr uint32_t kProbeSeed = 4242;         // INTRO_PROBE_SEED of the probe build
+constexpr double kBytesPerSecond = 176400.0;  // 44.1 kHz, 16-bit stereo
+constexpr uint32_t kDeviceBuffer = 4096;      // bytes per device callback
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A program of the build started with extra environment settings and its
+// stderr going to a file.
+struct Child {
+    pid_t pid = -1;
+    std::string stderrPath;
+
+    Child(const char* program, const std::vector<std::string>& environment) {
+        char pathTemplate[] = "/tmp/intro_probe_XXXXXX";
+        const int fd = mkstemp(pathTemplate);
+        stderrPath = pathTemplate;
+        std::vector<std::string> settings;
+        for (char** e = environ; *e != nullptr; ++e) settings.emplace_back(*e);
+        settings.insert(settings.end(), environment.begin(), environment.end());
+        std::vector<char*> envp;
+        for (std::string& s : settings) envp.push_back(s.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
+        char* argv[] = {const_cast<char*>(program), nullptr};
+        if (posix_spawn(&pid, program, &actions, nullptr, argv, envp.data()) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fd);
+    }
+    ~Child() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        unlink(stderrPath.c_str());
+    }
+    // The exit code, or -1 when it has not ended within `limit`.
+    int waitExit(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        do {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < end);
+        return -1;
+    }
+    std::string errors() const { return readText(stderrPath); }
+};
+
+// Runs the probe to its end; its stderr.
+std::string runProbe(const std::vector<std::string>& environment) {
+    Child probe(kProbe, environment);
+    EXPECT_GT(probe.pid, 0);
+    EXPECT_EQ(probe.waitExit(std::chrono::seconds(60)), 0) << probe.errors();
+    return probe.errors();
+}
+
+// The probe's "name=value" figures from its one intro_probe line.
+std::map<std::string, double> probeFigures(const std::string& errors) {
+    std::map<std::string, double> figures;
+    const size_t line = errors.find("intro_probe:");
+    if (line == std::string::npos) return figures;
+    std::istringstream words(errors.substr(line, errors.find('\n', line) - line));
+    std::string word;
+    while (words >> word) {
+        const size_t eq = word.find('=');
+        if (eq != std::string::npos) figures[word.substr(0, eq)] = std::atof(word.c_str() + eq + 1);
+    }
+    return figures;
+}
+
+// Keeps one processor busy for as long as it lives.
+struct BusyCore {
+    pid_t pid = fork();
+    BusyCore() {
+        if (pid == 0) {
+            volatile uint64_t spin = 0;
+            for (;;) spin = spin + 1;
+        }
+    }
+    ~BusyCore() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Streams through the dummy driver and checks the counters.
+void expectSteadyStream(const char* label) {
+    const std::map<std::string, double> f = probeFigures(runProbe({"SDL_AUDIODRIVER=dummy"}));
+    ASSERT_TRUE(f.count("underruns") && f.count("last_music")) << "no counters from the probe";
+    EXPECT_EQ(f.at("underruns"), 0.0) << label;
+    // From the first frame at 1 s of picture time to the end at 12 s.
+    const double music = f.at("last_music") - f.at("first_music");
+    const double device = (f.at("last_consumed") - f.at("first_consumed")) / kBytesPerSecond;
+    const double wall = f.at("last_wall") - f.at("first_wall");
+    ASSERT_GE(music, 10.0) << label;
+    EXPECT_NEAR(music / device, 1.0, 0.02) << label;
+    std::printf("%s: %.3f s of music against %.3f s the device took (ratio %.5f) in %.3f s of wall time"
+                " (device pace %.4f of real time), %.0f blocks, %.0f underruns\n",
+                label, music, device, music / device, wall, device / wall, f.at("blocks"), f.at("underruns"));
+}
+
+}  // namespace
+
+TEST(AudioStream, TheMusicClockRunsAtTheDevicesPaceWithoutUnderruns) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    expectSteadyStream("idle machine");
+}
+
+TEST(AudioStream, ItKeepsUpWithTheOtherProcessorBusy) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    BusyCore busy;
+    ASSERT_GT(busy.pid, 0);
+    expectSteadyStream("other core busy");
+}
+
+TEST(AudioStream, TheDeviceReceivesTheSongThatSongrenderMakes) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    char dirTemplate[] = "/tmp/audio_stream_XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    const std::string disk = dir + "/device.raw";
+    const std::map<std::string, double> f =
+        probeFigures(runProbe({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + disk}));
+    ASSERT_TRUE(f.count("first_source_byte")) << "no counters from the probe";
+    const std::string wav = dir + "/song.wav";
+    ASSERT_EQ(std::system((kSongrender + " -o " + wav + " --seconds 14 --seed " + std::to_string(kProbeSeed) +
+                           " > /dev/null").c_str()),
+              0);
+    const std::vector<uint8_t> device = readBytes(disk);
+    const std::vector<uint8_t> file = readBytes(wav);
+    std::system(("rm -rf " + dir).c_str());
+
+    // songrender writes a plain 44-byte header before the samples.
+    ASSERT_GT(file.size(), 44u);
+    ASSERT_EQ(std::memcmp(file.data() + 36, "data", 4), 0);
+    const std::vector<uint8_t> song(file.begin() + 44, file.end());
+
+    // The device file starts with silence: whole device buffers played while
+    // the device was still paused, then the stream's own lead-in up to the
+    // first block of the song. Line the two up by their first sound.
+    const auto firstSound = [](const std::vector<uint8_t>& bytes) {
+        size_t i = 0;
+        while (i < bytes.size() && bytes[i] == 0) ++i;
+        return i;
+    };
+    const size_t deviceSound = firstSound(device);
+    const size_t songSound = firstSound(song);
+    ASSERT_LT(deviceSound, device.size()) << "the device received only silence";
+    ASSERT_GE(deviceSound, songSound);
+    const size_t songStart = deviceSound - songSound;
+    const size_t streamStart = size_t(f.at("first_source_byte"));
+    ASSERT_GE(songStart, streamStart);
+    EXPECT_EQ((songStart - streamStart) % kDeviceBuffer, 0u) << "song start " << songStart << ", stream " << streamStart;
+
+    const size_t heard = device.size() - songStart;
+    ASSERT_GE(heard, size_t(10 * kBytesPerSecond)) << "less than ten seconds of song reached the device";
+    ASSERT_LE(heard, song.size());
+    EXPECT_TRUE(std::memcmp(device.data() + songStart, song.data(), heard) == 0)
+        << "the streamed song differs from the offline one";
+    std::printf("device received %zu bytes of song (%.2f s) from stream byte %zu, equal to songrender --seed %u\n",
+                heard, heard / kBytesPerSecond, songStart, kProbeSeed);
+}
+
+TEST(AudioStream, WithoutSoundTheShowSaysWhyInOneLineAndWaitsForEscape) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    Child intro(kIntro, {"SDL_AUDIODRIVER=no-such-driver"});
+    ASSERT_GT(intro.pid, 0);
+    ASSERT_EQ(std::system("timeout 20 xdotool search --sync --onlyvisible --name '^intro$' > /dev/null"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(intro.waitExit(std::chrono::milliseconds(0)), -1) << "the show did not wait: " << intro.errors();
+    std::system("xdotool keydown Escape; sleep 0.2; xdotool keyup Escape");
+    EXPECT_EQ(intro.waitExit(std::chrono::seconds(2)), 0);
+    const std::string errors = intro.errors();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(errors.rfind("intro: no sound", 0), 0u) << errors;
+}

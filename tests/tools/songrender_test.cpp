@@ -1,0 +1,149 @@
+// songrender as a user runs it: pinned seeds give identical files holding
+// exactly the Synth's blocks, and a bad song leaves no file behind.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "data/song.h"
+#include "driver/music.h"
+#include "runtime/counter.h"
+#include "synth/synth.h"
+
+namespace {
+
+const std::string kSongrender = INTRO_BINARY_DIR "/tools/songrender";
+
+struct ToolRun {
+    int status;
+    std::string output;  // stdout and stderr
+};
+
+ToolRun songrender(const std::string& arguments) {
+    ToolRun run{-1, ""};
+    FILE* pipe = popen((kSongrender + " " + arguments + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[512];
+    while (fgets(buffer, sizeof(buffer), pipe) != nullptr) run.output += buffer;
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+// The bytes of the WAV file's "data" chunk; empty when there is none.
+std::vector<uint8_t> wavData(const std::vector<uint8_t>& wav) {
+    if (wav.size() < 12 || std::memcmp(wav.data(), "RIFF", 4) != 0 || std::memcmp(wav.data() + 8, "WAVE", 4) != 0)
+        return {};
+    size_t at = 12;
+    while (at + 8 <= wav.size()) {
+        uint32_t size;
+        std::memcpy(&size, wav.data() + at + 4, 4);
+        if (std::memcmp(wav.data() + at, "data", 4) == 0) {
+            if (at + 8 + size > wav.size()) return {};
+            return {wav.begin() + long(at + 8), wav.begin() + long(at + 8 + size)};
+        }
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+class Songrender : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/songrender_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ASSERT_TRUE(exists(kSongrender)) << "build the songrender target first";
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    std::string path(const char* name) const { return dir + "/" + name; }
+    std::string dir;
+};
+
+}  // namespace
+
+TEST_F(Songrender, TheSameSeedGivesTheSameFileHoldingExactlyTheSynthsBlocks) {
+    const ToolRun first = songrender("-o " + path("a.wav") + " --seconds 1.5 --seed 99");
+    const ToolRun second = songrender("-o " + path("b.wav") + " --seconds 1.5 --seed 99");
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+    const std::vector<uint8_t> a = readFile(path("a.wav"));
+    EXPECT_EQ(a, readFile(path("b.wav")));
+
+    // 1.5 s is 129.2 blocks: whole blocks, so 130 of them, rendered by the
+    // program's Synth start-up from start(0.0) with nothing added.
+    pinCounter(99);
+    Synth synth;
+    ASSERT_TRUE(prepareSynth(synth, kProvisionalSong, kProvisionalSongSize));
+    start(synth, 0.0f);
+    std::vector<uint8_t> expected;
+    for (int b = 0; b < 130; ++b) {
+        const int16_t* out = nullptr;
+        renderBlock(synth, &out);
+        ASSERT_NE(out, nullptr);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(out);
+        expected.insert(expected.end(), bytes, bytes + kBlockFrames * 4);
+    }
+    unpinCounter();
+    const std::vector<uint8_t> data = wavData(a);
+    EXPECT_EQ(data.size(), expected.size());
+    EXPECT_TRUE(data == expected) << "the file's samples are not the Synth's blocks";
+
+    // One summary line with the figures a user looks for.
+    EXPECT_NE(first.output.find("1.51 s rendered"), std::string::npos) << first.output;
+    EXPECT_NE(first.output.find("dBFS"), std::string::npos) << first.output;
+    EXPECT_NE(first.output.find("clipped samples"), std::string::npos) << first.output;
+    EXPECT_EQ(std::count(first.output.begin(), first.output.end(), '\n'), 1) << "no progress bar off a terminal";
+}
+
+TEST_F(Songrender, ASongFileInTheProgramsFormatRendersLikeTheBuiltInSong) {
+    {
+        std::ofstream song(path("song.bin"), std::ios::binary);
+        song.write(reinterpret_cast<const char*>(kProvisionalSong), kProvisionalSongSize);
+    }
+    ASSERT_EQ(songrender("-o " + path("file.wav") + " --song " + path("song.bin") + " --seconds 1 --seed 5").status, 0);
+    ASSERT_EQ(songrender("-o " + path("built.wav") + " --seconds 1 --seed 5").status, 0);
+    EXPECT_EQ(readFile(path("file.wav")), readFile(path("built.wav")));
+}
+
+TEST_F(Songrender, ASongThatDoesNotLoadEndsWithAMessageAndNoFile) {
+    {
+        // The song's head with its body cut off.
+        std::ofstream cut(path("cut.bin"), std::ios::binary);
+        cut.write(reinterpret_cast<const char*>(kProvisionalSong), 100);
+        std::ofstream empty(path("empty.bin"), std::ios::binary);
+    }
+    for (const char* song : {"cut.bin", "empty.bin", "missing.bin"}) {
+        const ToolRun run = songrender("-o " + path("out.wav") + " --seconds 1 --song " + path(song));
+        EXPECT_NE(run.status, 0) << song;
+        EXPECT_NE(run.output.find(path(song)), std::string::npos) << "the message names the file: " << run.output;
+        EXPECT_FALSE(exists(path("out.wav"))) << song;
+    }
+}
+
+TEST_F(Songrender, ACommandLineThatMakesNoSenseIsRefused) {
+    for (const char* arguments : {"--seconds 2", "-o x.wav --seconds 0", "-o x.wav --seconds nan",
+                                  "-o x.wav --seed -3", "-o x.wav --loud", "-o"}) {
+        const ToolRun run = songrender(std::string(arguments));
+        EXPECT_EQ(run.status, 2) << arguments << ": " << run.output;
+        EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;
+    }
+}

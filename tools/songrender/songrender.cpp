@@ -1,0 +1,254 @@
+// songrender: renders the song through the intro's own Synth and block
+// renderer into a 16-bit stereo WAV file, as fast as the machine allows.
+//
+//   songrender -o song.wav [--song FILE] [--seconds S] [--seed N] [--spectrogram FILE.png]
+#include <sndfile.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/song.h"
+#include "driver/music.h"
+#include "runtime/counter.h"
+#include "runtime/float_mode.h"
+#include "synth/synth.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr double kShowSeconds = 115.0;  // the show's length
+constexpr uint32_t kMainFloatMode = 0x21;  // the intro's main-thread mode (MXCSR 0x9F80)
+
+struct Options {
+    const char* output = nullptr;
+    const char* song = nullptr;
+    const char* spectrogram = nullptr;
+    double seconds = kShowSeconds;
+    bool seeded = false;
+    uint64_t seed = 0;
+};
+
+void usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: songrender -o song.wav [--song FILE] [--seconds S] [--seed N] [--spectrogram FILE.png]\n"
+                 "  -o FILE            16-bit stereo 44.1 kHz WAV to write\n"
+                 "  --song FILE        song data in the intro's format instead of the built-in song\n"
+                 "  --seconds S        length to render (default 115, the show)\n"
+                 "  --seed N           pin the counter to N: the same N gives the same file\n"
+                 "  --spectrogram PNG  also draw the song's spectrogram (needs sox)\n");
+}
+
+bool parseNumber(const char* text, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text, &end);
+    return errno == 0 && end != text && *end == '\0';
+}
+
+bool parseSeed(const char* text, uint64_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && text[0] != '-';
+}
+
+// Exit code 2 and a message for a command line that makes no sense.
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            usage(stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "songrender: %s needs a value\n", arg.c_str());
+            return false;
+        }
+        const char* value = argv[++i];
+        if (arg == "-o") {
+            options.output = value;
+        } else if (arg == "--song") {
+            options.song = value;
+        } else if (arg == "--spectrogram") {
+            options.spectrogram = value;
+        } else if (arg == "--seconds") {
+            // An hour is far beyond any song; the limit keeps the block count sane.
+            if (!parseNumber(value, options.seconds) || !(options.seconds > 0.0 && options.seconds <= 3600.0)) {
+                std::fprintf(stderr, "songrender: --seconds wants a number above 0 and at most 3600, not '%s'\n",
+                             value);
+                return false;
+            }
+        } else if (arg == "--seed") {
+            if (!parseSeed(value, options.seed)) {
+                std::fprintf(stderr, "songrender: --seed wants a whole number from 0 up, not '%s'\n", value);
+                return false;
+            }
+            options.seeded = true;
+        } else {
+            std::fprintf(stderr, "songrender: unknown option %s\n", arg.c_str());
+            return false;
+        }
+    }
+    if (options.output == nullptr) {
+        std::fprintf(stderr, "songrender: no output file (-o song.wav)\n");
+        return false;
+    }
+    return true;
+}
+
+// The whole file, or false with a message.
+bool readSongFile(const char* path, std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "songrender: cannot open song file %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        std::fprintf(stderr, "songrender: cannot read song file %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+// A bar on stderr, redrawn when the whole percent changes.
+void showProgress(uint64_t done, uint64_t total, int& shownPercent) {
+    const int percent = int(done * 100 / total);
+    if (percent == shownPercent) return;
+    shownPercent = percent;
+    constexpr int kWidth = 40;
+    char bar[kWidth + 1];
+    for (int i = 0; i < kWidth; ++i) bar[i] = i < percent * kWidth / 100 ? '#' : '.';
+    bar[kWidth] = '\0';
+    std::fprintf(stderr, "\r[%s] %3d%%", bar, percent);
+    if (done == total) std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+}
+
+// sox draws the spectrogram; exit status 0 when it did.
+bool drawSpectrogram(const char* wav, const char* png) {
+    const char* argv[] = {"sox", wav, "-n", "spectrogram", "-t", wav, "-o", png, nullptr};
+    pid_t pid;
+    if (posix_spawnp(&pid, "sox", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+        std::fprintf(stderr, "songrender: cannot run sox for the spectrogram (is it installed?)\n");
+        return false;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "songrender: sox could not draw the spectrogram %s\n", png);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        usage(stderr);
+        return 2;
+    }
+    setFloatMode(kMainFloatMode);
+    if (options.seeded) pinCounter(options.seed);
+
+    std::vector<uint8_t> songFile;
+    const uint8_t* song = kProvisionalSong;
+    uint32_t songSize = kProvisionalSongSize;
+    if (options.song != nullptr) {
+        if (!readSongFile(options.song, songFile)) return 1;
+        if (songFile.empty() || songFile.size() > UINT32_MAX) {
+            std::fprintf(stderr, "songrender: %s is %s: not a song\n", options.song,
+                         songFile.empty() ? "empty" : "far too large");
+            return 1;
+        }
+        song = songFile.data();
+        songSize = uint32_t(songFile.size());
+    }
+
+    static Synth synth;  // about 350 KiB: kept off the stack
+    if (!prepareSynth(synth, song, songSize)) {
+        std::fprintf(stderr, "songrender: %s does not load as a song (bad or cut-off song data); nothing written\n",
+                     options.song != nullptr ? options.song : "the built-in song");
+        return 1;
+    }
+
+    // Opened only once the song loaded: a bad song leaves no file behind.
+    SF_INFO format{};
+    format.samplerate = int(kSampleRate);
+    format.channels = 2;
+    format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* wav = sf_open(options.output, SFM_WRITE, &format);
+    if (wav == nullptr) {
+        std::fprintf(stderr, "songrender: cannot write %s: %s\n", options.output, sf_strerror(nullptr));
+        return 1;
+    }
+
+    // Whole blocks, enough to cover the requested length.
+    const uint64_t blocks = uint64_t(std::ceil(options.seconds * kSampleRate / kBlockFrames));
+    const bool progress = isatty(STDERR_FILENO) != 0;
+    int shownPercent = -1;
+    int32_t peak = 0;
+    uint64_t clipped = 0;  // samples at the 16-bit limits, where the master stage clips
+    bool writeFailed = false;
+    const auto began = std::chrono::steady_clock::now();
+
+    start(synth, 0.0f);
+    for (uint64_t b = 0; b < blocks; ++b) {
+        const int16_t* out = nullptr;
+        renderBlock(synth, &out);
+        if (out == nullptr) {  // cannot happen to a started Synth with a sample rate
+            std::fprintf(stderr, "songrender: the Synth rendered no block\n");
+            writeFailed = true;
+            break;
+        }
+        for (uint32_t i = 0; i < kBlockFrames * 2; ++i) {
+            const int32_t sample = out[i];
+            peak = std::max(peak, sample < 0 ? -sample : sample);
+            clipped += sample == 32767 || sample == -32768;
+        }
+        if (sf_write_short(wav, out, kBlockFrames * 2) != sf_count_t(kBlockFrames * 2)) {
+            std::fprintf(stderr, "songrender: writing %s failed: %s\n", options.output, sf_strerror(wav));
+            writeFailed = true;
+            break;
+        }
+        if (progress) showProgress(b + 1, blocks, shownPercent);
+    }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    if (sf_close(wav) != 0) writeFailed = true;
+    if (writeFailed) {
+        std::remove(options.output);
+        return 1;
+    }
+
+    const double rendered = double(blocks * kBlockFrames) / kSampleRate;
+    char peakText[32];
+    if (peak == 0)
+        std::snprintf(peakText, sizeof(peakText), "-inf");
+    else
+        std::snprintf(peakText, sizeof(peakText), "%.2f", 20.0 * std::log10(double(peak) / 32768.0));
+    std::printf("songrender: %.2f s rendered in %.2f s (%.1fx real time), peak %s dBFS, %" PRIu64
+                " clipped samples -> %s\n",
+                rendered, wall, wall > 0.0 ? rendered / wall : 0.0, peakText, clipped, options.output);
+    std::fflush(stdout);
+
+    if (options.spectrogram != nullptr && !drawSpectrogram(options.output, options.spectrogram)) return 1;
+    return 0;
+}
