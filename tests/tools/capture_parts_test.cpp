@@ -1,6 +1,5 @@
 // The parts of the capture tool that need no GL: caption text, contact-sheet
-// placement, the time-left estimate and the frames of a video. The tool is an
-// executable, not a library, so its plain sources are compiled in here.
+// placement, the time-left estimate and the frames of a video.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,11 +8,11 @@
 
 #include "data/timetable.h"
 #include "driver/timeline.h"
-#include "tools/capture/contact_sheet.cpp"
-#include "tools/capture/label_font.cpp"
-#include "tools/capture/picture.cpp"
-#include "tools/capture/progress.cpp"
-#include "tools/capture/video_options.cpp"
+#include "tools/capture/contact_sheet.h"
+#include "tools/capture/label_font.h"
+#include "tools/capture/picture.h"
+#include "tools/capture/progress.h"
+#include "tools/capture/video.h"
 
 namespace {
 

@@ -1,3 +1,3 @@
 # songrender writes WAV files through libsndfile.
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
-target_link_libraries(${name} PRIVATE PkgConfig::SNDFILE)
+target_link_libraries(${parts} PUBLIC PkgConfig::SNDFILE)
