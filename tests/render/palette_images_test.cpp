@@ -3,7 +3,6 @@
 // the loading steps and the Sequence-to-program table.
 #include <gtest/gtest.h>
 
-
 #include <cstring>
 #include <set>
 #include <string>
