@@ -7,6 +7,7 @@
 INTRO_PACKAGES=(
   g++ cmake make pkg-config git
   libsdl2-dev libgl-dev libstb-dev            # window, GL context, sound device, PNG writing
+  libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
   xvfb xauth xdotool                           # a real X server for headless runs and tests
   libgtest-dev libbenchmark-dev                # tests and benchmarks
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
