@@ -1,19 +1,28 @@
 // Hooks of the test build `intro_probe` (compiled with INTRO_PROBE defined):
-// it pins the counter so that its song equals `songrender --seed`, ends by
-// itself after INTRO_PROBE_SECONDS of music, and prints the audio counters on
-// stderr at exit. In the shipped intro every hook is empty.
+// it pins the counter so that its song equals `songrender --seed`, draws a
+// small picture (cheap on a software renderer) that it scales up to the
+// window, ends by itself after INTRO_PROBE_SECONDS of music, and prints on
+// stderr at exit the audio counters, frame counts, how steadily the clock
+// ran, how far the pictures led the sound, and how much of its last frame was
+// lit. In the shipped intro every hook is empty.
 #pragma once
 #include "driver/show.h"
 
 #ifdef INTRO_PROBE
+#include <GL/gl.h>
+
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 #include "audio/audio_output.h"
 #include "runtime/counter.h"
 
 namespace probe {
+
+constexpr double kBytesPerSecond = 176400.0;  // 44.1 kHz, 16-bit stereo
 
 // Music time, device bytes and wall time at one moment.
 struct Mark {
@@ -26,6 +35,30 @@ struct Mark {
 inline Mark first;  // the first frame whose clock reached 1 s
 inline Mark last;   // the last frame
 
+// One presented frame: when its swap returned, its clock, and how far the
+// device had got by then.
+struct Presented {
+    double wall;
+    float clock;
+    uint64_t consumed;
+};
+// Room for 12 s at well over 1000 frames per second; later frames are not kept.
+constexpr size_t kMaxPresented = 1 << 14;
+inline Presented presented[kMaxPresented];
+inline size_t presentedCount = 0;
+
+inline uint64_t frames = 0;       // iterations of the frame loop
+inline uint64_t drawnFrames = 0;  // with a non-negative clock
+inline uint64_t sceneFrames = 0;  // of those, inside a draw window
+inline bool clockSeen = false;
+inline float previousClock = 0.0f;
+inline double largestBackStep = 0.0;     // seconds the clock went back between two frames
+inline double largestForwardStep = 0.0;  // seconds it moved on between two frames
+inline double lastFrameLit = -1.0;       // share of the last frame's pixels that are not black
+// The lit part of the last frame: lowest and highest row (row 0 at the
+// bottom), leftmost and rightmost column holding a pixel that is not black.
+inline int32_t litBottom = -1, litTop = -1, litLeft = -1, litRight = -1;
+
 inline double wallSeconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -37,35 +70,148 @@ inline Mark mark(const Show& show) {
             readCounters(audioOutput).bytesConsumed, wallSeconds(), queuedSeconds(audioOutput)};
 }
 
+// Reads the window back (the back buffer, before the swap): the share of its
+// pixels that are not black, and the bounds of those pixels.
+inline void readLastFrame(const Show& show) {
+    const int32_t width = show.display.width;
+    const int32_t height = show.display.height;
+    if (width <= 0 || height <= 0) return;
+    std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    size_t lit = 0;
+    litBottom = litTop = litLeft = litRight = -1;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* p = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+            if ((p[0] | p[1] | p[2]) <= 8) continue;
+            ++lit;
+            if (litBottom < 0) litBottom = y;
+            litTop = y;
+            if (litLeft < 0 || x < litLeft) litLeft = x;
+            if (x > litRight) litRight = x;
+        }
+    }
+    lastFrameLit = double(lit) / double(size_t(width) * size_t(height));
+}
+
+// How long after being presented each frame's sound was taken by the device:
+// for a frame with clock t the music of t + 0.17 s, whose stream byte follows
+// from where the song began. The device's progress is a straight line fitted
+// through its byte counter against wall time (it moves in whole device
+// buffers). Positive: the picture came first.
+struct Lead {
+    size_t frames = 0;
+    double mean = 0.0, spread = 0.0, least = 0.0, most = 0.0;  // seconds
+};
+
+inline Lead pictureLead(int64_t firstSourceByte) {
+    Lead lead;
+    if (firstSourceByte < 0 || presentedCount < 2) return lead;
+    double sw = 0.0, sc = 0.0, sww = 0.0, swc = 0.0;
+    const double w0 = presented[0].wall;
+    for (size_t i = 0; i < presentedCount; ++i) {
+        const double w = presented[i].wall - w0;
+        const double c = double(presented[i].consumed);
+        sw += w;
+        sc += c;
+        sww += w * w;
+        swc += w * c;
+    }
+    const double n = double(presentedCount);
+    const double slope = (n * swc - sw * sc) / (n * sww - sw * sw);  // bytes per second
+    const double intercept = (sc - slope * sw) / n;
+    if (!(slope > 0.0)) return lead;
+    double sum = 0.0, squares = 0.0;
+    lead.least = 1e9;
+    lead.most = -1e9;
+    for (size_t i = 0; i < presentedCount; ++i) {
+        // Half a second in: past the first frames and their start-up costs.
+        if (presented[i].clock < 0.5f) continue;
+        const double byte = double(firstSourceByte) + (double(presented[i].clock) + double(kPictureDelay)) *
+                                                          kBytesPerSecond;
+        const double heardAt = (byte - intercept) / slope;
+        const double value = heardAt - (presented[i].wall - w0);
+        sum += value;
+        squares += value * value;
+        lead.least = value < lead.least ? value : lead.least;
+        lead.most = value > lead.most ? value : lead.most;
+        ++lead.frames;
+    }
+    if (lead.frames == 0) return Lead{};
+    lead.mean = sum / double(lead.frames);
+    lead.spread = std::sqrt(std::fmax(0.0, squares / double(lead.frames) - lead.mean * lead.mean));
+    return lead;
+}
+
 }  // namespace probe
 
 inline void probeStartUp() {
     pinCounter(INTRO_PROBE_SEED);
 }
 
+// The probe draws a small picture: a ray-marched frame at the full size takes
+// seconds in a software renderer, and the probe measures the clock and the
+// stream, not the scenes.
+inline void probePictureSize(int32_t& width, int32_t& height) {
+    width = INTRO_PROBE_PICTURE_WIDTH;
+    height = INTRO_PROBE_PICTURE_HEIGHT;
+}
+
+// Counts the frame and, on the last one, reads back how much of it is lit.
+inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
+    ++probe::frames;
+    if (show.clock >= 0.0f) ++probe::drawnFrames;
+    if (sceneDrawn) ++probe::sceneFrames;
+    if (show.clock >= INTRO_PROBE_SECONDS) probe::readLastFrame(show);
+}
+
 // False once the probe has heard enough.
 inline bool probeFrame(const Show& show) {
-    if (!probe::first.taken && show.clock >= 1.0f) probe::first = probe::mark(show);
+    const probe::Mark now = probe::mark(show);
+    if (probe::presentedCount < probe::kMaxPresented)
+        probe::presented[probe::presentedCount++] = {now.wall, show.clock, now.consumed};
+    if (probe::clockSeen) {
+        const double step = double(show.clock) - double(probe::previousClock);
+        if (-step > probe::largestBackStep) probe::largestBackStep = -step;
+        if (step > probe::largestForwardStep) probe::largestForwardStep = step;
+    }
+    probe::clockSeen = true;
+    probe::previousClock = show.clock;
+    if (!probe::first.taken && show.clock >= 1.0f) probe::first = now;
     if (show.clock < INTRO_PROBE_SECONDS) return true;
-    probe::last = probe::mark(show);
+    probe::last = now;
     return false;
 }
 
-inline void probeShutDown(const Show&) {
+inline void probeShutDown(const Show& show) {
     const AudioCounters c = readCounters(audioOutput);
+    const probe::Lead lead = probe::pictureLead(c.firstSourceByte);
     std::fprintf(stderr,
                  "intro_probe: seed=%d blocks=%" PRIu64 " source_blocks=%" PRIu64 " underruns=%" PRIu64
                  " consumed=%" PRIu64 " written=%" PRIu64 " first_source_byte=%" PRId64
                  " first_music=%.6f first_consumed=%" PRIu64 " first_wall=%.6f"
-                 " last_music=%.6f last_consumed=%" PRIu64 " last_wall=%.6f last_queued=%.6f\n",
+                 " last_music=%.6f last_consumed=%" PRIu64 " last_wall=%.6f last_queued=%.6f"
+                 " frames=%" PRIu64 " drawn_frames=%" PRIu64 " scene_frames=%" PRIu64 " last_clock=%.6f"
+                 " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
+                 " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
+                 " window=%dx%d picture=%dx%d vsync=%d\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
-                 probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued);
+                 probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
+                 probe::drawnFrames, probe::sceneFrames, double(show.clock), probe::largestBackStep,
+                 probe::largestForwardStep, lead.frames, lead.mean, lead.spread, lead.least, lead.most,
+                 probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
+                 int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
+                 int(show.pictureHeight), int(show.display.vsync));
 }
 
 #else
 
 inline void probeStartUp() {}
+inline void probePictureSize(int32_t&, int32_t&) {}
+inline void probeBeforeSwap(const Show&, bool) {}
 inline bool probeFrame(const Show&) { return true; }
 inline void probeShutDown(const Show&) {}
 

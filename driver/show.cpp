@@ -2,14 +2,22 @@
 #include "driver/show.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <cstdio>
+#include <new>
 
 #include "audio/audio_output.h"
 #include "data/song.h"
 #include "driver/initialisers.h"
 #include "driver/music.h"
 #include "driver/probe.h"
+#include "driver/show_frame.h"
+#include "render/full_screen_quad.h"
+#include "render/gl_entry_points.h"
+#include "render/loading_screen.h"
+#include "render/presentation.h"
+#include "render/render_target.h"
 #include "runtime/exit_callbacks.h"
 #include "runtime/float_mode.h"
 
@@ -23,11 +31,65 @@ float musicTime(const Show& show) {
     return show.musicTime ? show.musicTime->load(std::memory_order_relaxed) : 0.0f;
 }
 
-// A frame with a non-negative clock. The timeline step, the note-activity
-// feed and the scene draw come in here, between the clear and the flush.
-void drawFrame(Show&) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+// The music time the device is playing now. The audio thread renders half a
+// second ahead of the device, so the Synth's clock runs ahead of what is
+// heard by the sound still queued in the ring: the newest block's end less
+// what is queued in front of it, both taken at the same block. Before the
+// first block (and without a sound device) the Synth's clock less whatever
+// is queued.
+float heardNow(const Show& show) {
+    const float fallback = float(double(musicTime(show)) - queuedSeconds(audioOutput));
+    const uint64_t consumed = audioOutput.ring.consumed.load(std::memory_order_acquire);
+    return heardTime(show.heard, consumed, audioOutput.bufferBytes, fallback);
+}
+
+// Whether the picture goes through the render target: whenever the window's
+// drawable is not exactly the picture's size (and the target exists).
+bool drawsOffscreen(const Show& show) {
+    return show.target != nullptr &&
+           (show.display.width != show.pictureWidth || show.display.height != show.pictureHeight);
+}
+
+Viewport windowBox(const Show& show) {
+    return letterbox(show.display.width, show.display.height, show.pictureWidth, show.pictureHeight);
+}
+
+// A frame with a non-negative clock: timeline and note-activity steps, then
+// the picture, straight into the window or through the render target.
+// Returns whether a scene was drawn (not a black frame).
+bool drawFrame(Show& show) {
+    stepTimeline(show.timeline, show.clock);
+    // The voices of the block being heard; if it cannot be found (not yet
+    // recorded, or overwritten under the look-up) last frame's voices stand in.
+    heardVoices(show.heard, show.clock + kPictureDelay, show.voices);
+    stepNoteFeed(show.feed, show.voices);
+
+    const bool offscreen = drawsOffscreen(show);
+    if (offscreen) {
+        glEntry.glBindFramebuffer(GL_FRAMEBUFFER, show.target->framebuffer);
+        glViewport(0, 0, show.pictureWidth, show.pictureHeight);
+    } else {
+        glViewport(0, 0, show.display.width, show.display.height);
+    }
+    drawShowFrame(show.timeline, show.clock, show.feed, show.notesVelocity, show.maxNotesVelocity);
+    if (offscreen) presentTarget(*show.target, windowBox(show), show.display.width, show.display.height);
     glFlush();
+    return sceneVisible(show.timeline);
+}
+
+// Note textures, quad and render target (all made once, never released).
+void createPictureObjects(Show& show) {
+    const uint32_t instruments = show.synth.instrumentCount.load(std::memory_order_relaxed);
+    initTimeline(show.timeline);
+    initNoteFeed(show.feed, instruments);  // no memory: no rows, nothing fed
+    const int32_t rows = int32_t(show.feed.rows);
+    show.voices = VoiceFrame{};
+    show.voices.instrumentCount = show.feed.rows;  // all idle until a block is heard
+    show.notesVelocity.create(int32_t(kFeedNotes), rows, show.feed.notes, GL_R32F, GL_RED, GL_FLOAT);
+    show.maxNotesVelocity.create(1, rows, show.feed.peaks, GL_R32F, GL_RED, GL_FLOAT);
+    createQuad();
+    probePictureSize(show.pictureWidth, show.pictureHeight);
+    show.target = new (std::nothrow) RenderTarget(show.pictureWidth, show.pictureHeight);
 }
 
 }  // namespace
@@ -42,6 +104,12 @@ bool startShow(Show& show) {
     // load, because the Synth does not play until start.
     prepareSynth(show.synth, kProvisionalSong, kProvisionalSongSize);
     show.musicTime = &show.synth.time;
+    // The audio thread records every block it renders, so that the pictures
+    // can follow the block being heard; the listener is set before the thread
+    // exists. Without the records the clock falls back to the Synth's.
+    const uint32_t instruments = show.synth.instrumentCount.load(std::memory_order_relaxed);
+    if (initHeardMusic(show.heard, instruments, &audioOutput))
+        setBlockListener(audioOutput, listenToBlocks, &show.heard);
     const bool sound = init(audioOutput, kSampleRate);
     registerSource(audioOutput, show.synth);
     show.display = openDisplay();
@@ -52,16 +120,27 @@ bool startShow(Show& show) {
         std::fprintf(stderr, "intro: %s; no music, so the show waits in its pre-roll until Escape\n",
                      audioOutput.failure);
     }
-    // The loading screen goes here; the music starts right after it.
+    createPictureObjects(show);
+    if (show.target == nullptr) {
+        // No memory for the target: draw straight into the window, whatever its size.
+        show.pictureWidth = show.display.width;
+        show.pictureHeight = show.display.height;
+    }
+    // The loading screen is drawn straight into the letterboxed part of the
+    // window; glClear ignores the viewport and blackens the bars.
+    const Viewport box = windowBox(show);
+    glViewport(box.x, box.y, box.width, box.height);
+    loadPrograms(show.display);
     start(show.synth, 0.0f);
     return true;
 }
 
 bool runFrame(Show& show) {
     pollDisplayEvent(show.display);
-    show.clock = musicTime(show) - kPictureDelay;
+    show.clock = heardNow(show) - kPictureDelay;
     // Pre-roll (negative clock): nothing drawn, no uniform or texture touched.
-    if (show.clock >= 0.0f) drawFrame(show);
+    const bool sceneDrawn = show.clock >= 0.0f && drawFrame(show);
+    probeBeforeSwap(show, sceneDrawn);
     swapDisplay(show.display);
     // Tested once per frame, after the swap: Escape ends the show after the
     // frame already shown.

@@ -1,19 +1,28 @@
 // The life of the show: start-up in its fixed order, the frame loop and the
-// shut-down. Each frame-loop step is its own function so that the Synth clock,
-// the timeline, the note feed and the scene drawing slot in without reshaping
-// the loop.
+// shut-down. Each frame-loop step is its own function; the picture side of a
+// frame is shared with the capture tool (show_frame.h).
 #pragma once
 #include <atomic>
 #include <cstdint>
 
+#include "driver/heard_music.h"
+#include "driver/note_feed.h"
+#include "driver/timeline.h"
+#include "render/data_texture.h"
 #include "render/display.h"
 #include "synth/synth.h"
 
-// Pictures run this far behind the music clock: a rendered block is heard
-// about half a second later, and 0.17 s lines the pictures up with the sound.
+struct RenderTarget;
+
+// The picture clock runs this far behind the music being heard: the scenes
+// and the timetable were made for a clock 0.17 s behind the sound.
 constexpr float kPictureDelay = 0.17f;
 // The last frame is the first one whose clock reaches this (seconds).
 constexpr float kShowEnd = 115.0f;
+// The picture is always drawn at this size (16:9); a window of any other size
+// gets it scaled and letterboxed.
+constexpr int32_t kPictureWidth = 1600;
+constexpr int32_t kPictureHeight = 900;
 
 struct Show {
     Display display;
@@ -21,7 +30,19 @@ struct Show {
     // The music clock in seconds (the Synth's `time`); null until a Synth
     // exists, which reads as 0 and keeps the show in pre-roll.
     const std::atomic<float>* musicTime = nullptr;
-    float clock = -kPictureDelay;  // seconds of music time of the current frame
+    // What the device plays now: block records from the audio thread.
+    HeardMusic heard{};
+    // Picture clock of the current frame (s): the music time being heard less
+    // kPictureDelay.
+    float clock = -kPictureDelay;
+    Timeline timeline{};
+    NoteFeed feed{};
+    VoiceFrame voices{};  // of the block being heard; kept when a look-up fails
+    DataTexture notesVelocity;     // 128 x N, texture unit 0
+    DataTexture maxNotesVelocity;  // 1 x N, texture unit 1
+    RenderTarget* target = nullptr;  // the picture, when the window is not its size
+    int32_t pictureWidth = kPictureWidth;
+    int32_t pictureHeight = kPictureHeight;
 };
 
 // Start-up up to the frame loop. False when the show cannot run; the reason

@@ -108,6 +108,10 @@ Display openDisplay(const DisplayOptions& options) {
         return display;
     }
 
+    // Swaps wait for the vertical blank where the driver offers it; where it
+    // does not (or refuses), the frame loop runs free, which the show allows.
+    if (!options.hidden) display.vsync = SDL_GL_SetSwapInterval(1) == 0;
+
     int depth = 0;
     SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);
     display.depthBits = depth;
@@ -158,6 +162,15 @@ void pollDisplayEvent(Display& display) {
     if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
         display.escapeLatched = true;
     if (event.type == SDL_QUIT) display.escapeLatched = true;
+    // A window manager may still resize the full-screen window after it was
+    // made; the presentation follows the drawable's size.
+    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        int width = 0;
+        int height = 0;
+        SDL_GL_GetDrawableSize(display.window, &width, &height);
+        display.width = width;
+        display.height = height;
+    }
 }
 
 bool escapeRequested(Display& display) {

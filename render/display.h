@@ -17,16 +17,18 @@ struct DisplayOptions {
 struct Display {
     SDL_Window* window = nullptr;
     void* context = nullptr;  // SDL_GLContext, current on the opening thread
-    int32_t width = 0;        // drawable size in pixels, as read back
-    int32_t height = 0;
+    int32_t width = 0;        // drawable size in pixels, as read back (and
+    int32_t height = 0;       // again after the window was resized)
     int32_t depthBits = 0;  // of the depth buffer actually obtained
+    bool vsync = false;     // swaps wait for the vertical blank (as far as the driver says)
     bool escapeLatched = false;  // Escape went down since the last escapeRequested
     const char* failure = nullptr;  // one line saying why openDisplay failed, else null
 };
 
 // Starts SDL video, hides the pointer, makes the window with a double-buffered
 // RGBA 8/8/8/8 GL compatibility context (depth 32, else 24) offering GLSL 1.30,
-// makes it current and loads glEntry. A full-screen window needs a real screen:
+// makes it current, asks for swaps on the vertical blank (full-screen windows
+// only) and loads glEntry. A full-screen window needs a real screen:
 // SDL's offscreen and dummy drivers are refused, since nobody could see the show
 // or press Escape there. On failure everything opened is closed again and
 // `failure` says why.
@@ -38,7 +40,8 @@ void closeDisplay(Display& display);
 void swapDisplay(Display& display);
 // Takes at most one pending window-system event without waiting. The event is
 // dropped, except that an Escape key-down or a quit request (window closed,
-// Ctrl-C) is remembered until the next escapeRequested.
+// Ctrl-C) is remembered until the next escapeRequested, and a size change
+// updates width and height.
 void pollDisplayEvent(Display& display);
 // True when Escape is down now or was pressed (or quit requested) since the
 // last call; clears what was remembered.

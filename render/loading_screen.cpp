@@ -48,12 +48,20 @@ void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
         scenePrograms[i] = program;
 
         // Warm-up: one draw with every uniform at zero, so the driver has done
-        // all its lazy work before the show; the bar then covers the picture.
+        // all its lazy work (compiling for the draw state) before the show;
+        // the bar then covers the picture. The draw is the full-screen quad,
+        // but only one pixel is shaded: the picture is never seen, and a
+        // software renderer would spend seconds shading a heavy scene whole.
         glEntry.glUseProgram(program);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         pushIdentityMatrices();
         glEntry.glUseProgram(program);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(viewport[0], viewport[1], 1, 1);
         drawQuad();
+        glDisable(GL_SCISSOR_TEST);
 
         glEntry.glUseProgram(loadingProgram);
         glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "percent"), loadingPercent(i + 1));

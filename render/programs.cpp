@@ -3,6 +3,7 @@
 
 #include <GL/glext.h>
 
+#include "data/timetable.h"
 #include "render/gl_entry_points.h"
 #include "runtime/memory.h"
 #include "shaders/shader_sources.h"
@@ -20,13 +21,15 @@ const char* const kSceneSources[kSceneProgramCount] = {
 
 const char* const sceneSourcePrefixes[kSceneProgramCount] = {};
 
-const GLuint* const sequencePrograms[kSequenceProgramSlots] = {
-    &scenePrograms[5], &scenePrograms[0], &scenePrograms[1], &scenePrograms[1],
-    &scenePrograms[3], &scenePrograms[3], &scenePrograms[3], &scenePrograms[2],
-    &scenePrograms[2], &scenePrograms[2], &scenePrograms[4], nullptr,
-};
-
 namespace {
+
+// The timetable names each Sequence's scene program; this table only turns
+// that slot number into the place where loadPrograms stores the program id.
+// kSequences is constant-initialised, so it is ready before this runs.
+const GLuint* sceneProgramSlot(int32_t sequence) {
+    const int32_t slot = kSequences.sceneProgram[sequence];
+    return slot >= 0 && slot < kSceneProgramCount ? &scenePrograms[slot] : nullptr;
+}
 
 // Compiles one shader and attaches it; the shader object is kept for good.
 void attachShader(GLuint program, GLenum stage, const char* source) {
@@ -37,6 +40,13 @@ void attachShader(GLuint program, GLenum stage, const char* source) {
 }
 
 }  // namespace
+
+static_assert(kSequenceProgramSlots == kSequenceSlots);
+const GLuint* const sequencePrograms[kSequenceProgramSlots] = {
+    sceneProgramSlot(0), sceneProgramSlot(1), sceneProgramSlot(2), sceneProgramSlot(3),
+    sceneProgramSlot(4), sceneProgramSlot(5), sceneProgramSlot(6), sceneProgramSlot(7),
+    sceneProgramSlot(8), sceneProgramSlot(9), sceneProgramSlot(10), sceneProgramSlot(11),
+};
 
 GLuint buildProgram(const char* vertexSource, const char* fragmentSource) {
     GLuint program = glEntry.glCreateProgram();

@@ -24,7 +24,8 @@ extern const char* const kSceneSources[kSceneProgramCount];
 // Text put in front of each scene source before it is compiled (a place for a
 // #define in one program); null when there is none, which is the case for all.
 extern const char* const sceneSourcePrefixes[kSceneProgramCount];
-// The scenePrograms slot that draws each Sequence, null in slot 11. The ids
+// The scenePrograms slot that draws each Sequence, null in slot 11, made from
+// the timetable's sceneProgram column (the one place that pairs them). The ids
 // are read through these pointers once loadPrograms has filled the slots.
 extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
 

@@ -2,6 +2,7 @@
 #include "tools/capture/show_replay.h"
 
 #include "data/song.h"
+#include "driver/music.h"
 #include "driver/show.h"
 #include "runtime/counter.h"
 #include "synth/synth.h"
@@ -11,12 +12,28 @@ namespace {
 // Instruments assumed when no song is loaded: the scenes address 10 rows.
 constexpr uint32_t kSilentInstruments = 10;
 
-// One frame-loop iteration's timeline and note-feed work at `clock`.
+void renderBlockOfReplay(ShowReplay& replay) {
+    Synth& synth = *replay.synth;
+    const int16_t* out = nullptr;
+    renderBlock(synth, &out);
+    if (out == nullptr) return;
+    replay.renderedBytes += kBlockFrames * 4;
+    recordBlock(*replay.heard, synth, synth.time.load(std::memory_order_relaxed), replay.renderedBytes);
+    if (replay.song) replay.song->insert(replay.song->end(), out, out + kBlockFrames * 2);
+}
+
+// One frame-loop iteration's timeline and note-feed work at `clock`, with
+// the frame loop's look-up of the voices being heard.
 void stepFrame(ShowReplay& replay, float clock) {
     stepTimeline(replay.timeline, clock);
     if (replay.synth) {
-        renderReplayMusic(replay, clock + kPictureDelay);
-        readVoiceFrame(*replay.synth, replay.voices);
+        const float heard = clock + kPictureDelay;
+        renderReplayMusic(replay, heard);
+        // The block that starts exactly at the heard time is the one heard.
+        Synth& synth = *replay.synth;
+        while (synth.time.load(std::memory_order_relaxed) <= heard && synth.playing.load(std::memory_order_relaxed))
+            renderBlockOfReplay(replay);
+        heardVoices(*replay.heard, heard, replay.voices);
     } else {
         replay.voices.instrumentCount = kSilentInstruments;
     }
@@ -32,21 +49,26 @@ bool initReplay(ShowReplay& replay, bool music, uint64_t seed) {
     replay.nextFrame = 0;
     replay.voices = {};
     uint32_t instruments = kSilentInstruments;
+    replay.renderedBytes = 0;
     if (music) {
         pinCounter(seed);
         replay.synth = new Synth;
-        init(*replay.synth);
-        setSampleRate(*replay.synth, 44100);
-        if (!loadSong(*replay.synth, kProvisionalSong, kProvisionalSongSize, 0.0f)) return false;
-        replay.synth->masterVolume = 0.4f;
-        start(*replay.synth, 0.0f);
+        if (!prepareSynth(*replay.synth, kProvisionalSong, kProvisionalSongSize)) return false;
         instruments = replay.synth->instrumentCount.load(std::memory_order_relaxed);
+        replay.heard = new HeardMusic;
+        if (!initHeardMusic(*replay.heard, instruments, nullptr)) return false;
+        start(*replay.synth, 0.0f);
     }
+    // Until a block is heard every voice is idle, as in the show.
+    replay.voices.instrumentCount = instruments;
     return initNoteFeed(replay.feed, instruments);
 }
 
 void releaseReplay(ShowReplay& replay) {
     releaseNoteFeed(replay.feed);
+    if (replay.heard) releaseHeardMusic(*replay.heard);
+    delete replay.heard;
+    replay.heard = nullptr;
     delete replay.synth;
     replay.synth = nullptr;
 }
@@ -64,11 +86,8 @@ void advanceReplay(ShowReplay& replay, float clock) {
 void renderReplayMusic(ShowReplay& replay, float time) {
     Synth* synth = replay.synth;
     if (!synth) return;
-    const int16_t* out = nullptr;
-    while (synth->time.load(std::memory_order_relaxed) < time && synth->playing.load(std::memory_order_relaxed)) {
-        renderBlock(*synth, &out);
-        if (replay.song) replay.song->insert(replay.song->end(), out, out + kBlockFrames * 2);
-    }
+    while (synth->time.load(std::memory_order_relaxed) < time && synth->playing.load(std::memory_order_relaxed))
+        renderBlockOfReplay(replay);
 }
 
 uint32_t replayInstruments(const ShowReplay& replay) {

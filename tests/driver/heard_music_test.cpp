@@ -1,0 +1,140 @@
+// The music being heard: the heard time from a block's end and the device's
+// play position, and, through the real feeding step of the audio thread with
+// the device played by hand, the heard time and heard voices against an
+// offline Synth rendering the same song.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "audio/audio_output.h"
+#include "audio/audio_thread.h"
+#include "data/song.h"
+#include "driver/heard_music.h"
+#include "driver/music.h"
+#include "runtime/counter.h"
+#include "synth/synth.h"
+
+namespace {
+
+constexpr uint32_t kBytesPerSecond = 44100 * 4;
+
+}  // namespace
+
+TEST(HeardTime, IsTheBlockEndLessWhatIsStillQueued) {
+    // Half a second queued in front of a block ending at 10 s.
+    EXPECT_FLOAT_EQ(heardTimeOf(10.0f, 1000000, 1000000 - kBytesPerSecond / 2, kBytesPerSecond), 9.5f);
+    // The device at the block's end: the block's end is heard.
+    EXPECT_EQ(heardTimeOf(10.0f, 1000000, 1000000, kBytesPerSecond), 10.0f);
+    // The device ran past what was written (an underrun): it plays stale
+    // sound, and the clock does not run ahead of the music.
+    EXPECT_EQ(heardTimeOf(10.0f, 1000000, 1000000 + 4096, kBytesPerSecond), 10.0f);
+    // Stream positions past 2^32 bytes (6.8 hours): only the low 32 bits of
+    // the block's end are kept, the difference is still right.
+    const uint64_t consumed = (uint64_t(3) << 32) + 100;
+    const uint32_t streamEnd = uint32_t(consumed + kBytesPerSecond);  // one second ahead
+    EXPECT_FLOAT_EQ(heardTimeOf(50.0f, streamEnd, consumed, kBytesPerSecond), 49.0f);
+    // A block end that wrapped past 2^32 while the device has not yet.
+    const uint64_t beforeWrap = (uint64_t(1) << 32) - 1000;
+    EXPECT_FLOAT_EQ(heardTimeOf(5.0f, uint32_t(beforeWrap + 8820), beforeWrap, kBytesPerSecond), 4.95f);
+}
+
+TEST(HeardTime, FallsBackUntilTheFirstBlockIsRecorded) {
+    HeardMusic music;
+    ASSERT_TRUE(initHeardMusic(music, 10, nullptr));
+    EXPECT_EQ(heardTime(music, 123456, kBytesPerSecond, -0.25f), -0.25f);
+    Synth synth;
+    ASSERT_TRUE(prepareSynth(synth, kProvisionalSong, kProvisionalSongSize));
+    recordBlock(music, synth, 0.5f, 2 * kBytesPerSecond);
+    EXPECT_FLOAT_EQ(heardTime(music, kBytesPerSecond, kBytesPerSecond, -0.25f), -0.5f);
+    releaseHeardMusic(music);
+}
+
+TEST(HeardVoices, KeepsTheCallersFrameWhenNoBlockIsHeard) {
+    HeardMusic music;
+    ASSERT_TRUE(initHeardMusic(music, 2, nullptr));
+    VoiceFrame frame{};
+    frame.instrumentCount = 2;
+    frame.voices[3] = VoiceState{true, 60, 100};
+    EXPECT_FALSE(heardVoices(music, 1.0f, frame));
+    EXPECT_EQ(frame.instrumentCount, 2u);
+    EXPECT_TRUE(frame.voices[3].active);
+    EXPECT_EQ(frame.voices[3].note, 60);
+    releaseHeardMusic(music);
+}
+
+// The show's arrangement without a device: an output with its ring, the
+// listener on it, the song registered and started, and the audio thread's
+// feeding step run by hand while the test plays the device's part. Beside it
+// an offline Synth with the same song stands for what is heard.
+TEST(HeardMusic, FollowsTheDeviceAndGivesTheVoicesOfTheBlockBeingHeard) {
+    AudioOutput output;
+    resetAudioOutput(output);
+    ASSERT_TRUE(initStream(output, 44100));
+    Synth synth;
+    ASSERT_TRUE(prepareSynth(synth, kProvisionalSong, kProvisionalSongSize));
+    const uint32_t instruments = synth.instrumentCount.load();
+    HeardMusic music;
+    ASSERT_TRUE(initHeardMusic(music, instruments, &output));
+    ASSERT_TRUE(setBlockListener(output, listenToBlocks, &music));
+    registerSource(output, synth);
+    start(synth, 0.0f);
+    AudioThread feeder(output);
+
+    Synth offline;
+    ASSERT_TRUE(prepareSynth(offline, kProvisionalSong, kProvisionalSongSize));
+    start(offline, 0.0f);
+    VoiceFrame expected{};
+    VoiceFrame heardFrame{};
+
+    std::vector<uint8_t> device(4096);
+    int32_t compared = 0;
+    int32_t withHeldNotes = 0;
+    // Six seconds of device buffers of 1,024 frames, the size the show opens.
+    for (int32_t take = 0; take < 6 * 44100 / 1024; ++take) {
+        for (int32_t i = 0; i < 100 && needsData(output); ++i) feeder.feedStep();
+        playRing(output.ring, device.data(), uint32_t(device.size()));
+
+        const uint64_t consumed = output.ring.consumed.load();
+        const float heard = heardTime(music, consumed, kBytesPerSecond, -1.0f);
+        // The song's first block went into the stream at firstSourceByte,
+        // the music of time 0.
+        const int64_t first = output.firstSourceByte.load();
+        if (first < 0) {
+            ASSERT_EQ(heard, -1.0f) << "no block yet, yet not the fallback";
+            continue;
+        }
+        const double truth = (double(int64_t(consumed)) - double(first)) / kBytesPerSecond;
+        // Within half a millisecond: the Synth's float clock gathers a little
+        // rounding; one block off would be 11.6 ms.
+        ASSERT_NEAR(heard, truth, 5e-4) << "device buffer " << take;
+        if (heard < 0.0f) continue;
+
+        // The voices of the block that contains the heard time.
+        while (offline.time.load() <= heard) {
+            const int16_t* out = nullptr;
+            renderBlock(offline, &out);
+        }
+        readVoiceFrame(offline, expected);
+        ASSERT_TRUE(heardVoices(music, heard, heardFrame)) << "at " << heard << " s";
+        ASSERT_EQ(heardFrame.instrumentCount, expected.instrumentCount);
+        bool held = false;
+        for (uint32_t v = 0; v < instruments * kFeedVoices; ++v) {
+            ASSERT_EQ(heardFrame.voices[v].active, expected.voices[v].active) << "voice " << v << " at " << heard;
+            if (!expected.voices[v].active) continue;
+            held = true;
+            ASSERT_EQ(heardFrame.voices[v].note, expected.voices[v].note) << "voice " << v << " at " << heard;
+            ASSERT_EQ(heardFrame.voices[v].velocity, expected.voices[v].velocity) << "voice " << v;
+        }
+        ++compared;
+        withHeldNotes += held;
+    }
+    // Most of the six seconds were heard (the first half second is the
+    // ring's lead-in), and notes were held in them.
+    EXPECT_GT(compared, 200);
+    EXPECT_GT(withHeldNotes, 100);
+
+    shutdown(output);
+    releaseSources(output);
+    releaseHeardMusic(music);
+}
