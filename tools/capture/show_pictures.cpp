@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "driver/scene_uniforms.h"
+#include "driver/show_frame.h"
 #include "driver/timeline.h"
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
@@ -14,7 +14,6 @@
 #include "render/program_check.h"
 #include "render/programs.h"
 #include "render/render_target.h"
-#include "render/scene_draw.h"
 #include "tools/capture/show_replay.h"
 
 namespace {
@@ -89,17 +88,12 @@ void closeShowPictures(ShowPictures& pictures) {
 }
 
 void drawReplayFrame(ShowPictures& pictures, const ShowReplay& replay) {
-    const Timeline& timeline = replay.timeline;
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // Before the first frame of the show (negative clock) nothing is drawn.
     if (replay.lastClock >= 0.0f) {
-        GLuint program = *sequencePrograms[timeline.sequence];
-        SceneUniform uniforms[kSceneUniformCount];
-        sceneUniforms(timeline, replay.lastClock, uniforms);
-        applySceneUniforms(program, uniforms);
-        pictures.notesVelocity.update(replay.feed.notes);
-        pictures.maxNotesVelocity.update(replay.feed.peaks);
-        if (sceneVisible(timeline)) drawScene(program, pictures.notesVelocity, pictures.maxNotesVelocity);
+        drawShowFrame(replay.timeline, replay.lastClock, replay.feed, pictures.notesVelocity,
+                      pictures.maxNotesVelocity);
+    } else {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     glFlush();
     glFinish();
