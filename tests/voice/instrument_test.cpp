@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include <xmmintrin.h>
 
@@ -260,6 +261,78 @@ TEST_F(InstrumentTest, FilterSlotsKeepTheirHistoryWhileSwitchedOff) {
     _mm_storeu_ps(after, lowPass->ladderY4);
     EXPECT_EQ(after[0], history[0]);
     EXPECT_EQ(after[1], history[1]);
+}
+
+TEST_F(InstrumentTest, LfoPhasesSyncAtHalfAndOtherwiseContinueFromTheLastRenderedVoice) {
+    // Slot 0 uses LFO 1 (so it is stepped) and aims at nothing.
+    instrument->params[44] = 1.0f / 14.0f;
+    instrument->params[36] = 1.0f;  // 0.5805 rad per block
+    instrument->params[39] = 0.5f;  // exactly 0.5: key sync still on
+    noteOn(*instrument, 60, 80);
+    for (int i = 0; i < 3; ++i) renderOnce();
+    const float held = instrument->voices[0].mod.lfo1.phase;
+    EXPECT_NEAR(held, 3 * 0.5805f, 1e-3f);
+    EXPECT_EQ(instrument->lfo1Phase, held);
+
+    noteOn(*instrument, 62, 80);
+    EXPECT_EQ(instrument->voices[1].mod.lfo1.phase, 0.0f);
+    renderOnce();
+    // Voice 1 was rendered last, so its phase is the one kept.
+    EXPECT_EQ(instrument->lfo1Phase, instrument->voices[1].mod.lfo1.phase);
+    EXPECT_NE(instrument->lfo1Phase, instrument->voices[0].mod.lfo1.phase);
+
+    instrument->params[39] = 0.49f;  // free-running: continue from the kept phase
+    noteOn(*instrument, 64, 80);
+    EXPECT_GT(instrument->lfo1Phase, 0.0f);
+    EXPECT_EQ(instrument->voices[2].mod.lfo1.phase, instrument->lfo1Phase);
+}
+
+TEST_F(InstrumentTest, AnEnvelopeInUseKeepsAReleasedVoiceUntilItsReleaseEnds) {
+    // Envelope 1 on the oscillator level: instant attack, full sustain, and a
+    // release of about 0.044 per block (some 23 blocks from 0.99).
+    instrument->params[44] = 3.0f / 14.0f;
+    instrument->params[45] = 0.5f;  // amount 1
+    instrument->params[46] = 5.0f / 39.0f;
+    instrument->params[26] = 0.0f;
+    instrument->params[28] = 1.0f;
+    instrument->params[29] = 0.6f;
+    noteOn(*instrument, 60, 80);
+    for (int i = 0; i < 3; ++i) renderOnce();
+    float heldPeak = 0.0f;
+    for (uint32_t i = 0; i < kFrames; ++i) heldPeak = std::fmax(heldPeak, std::fabs(busL[i]));
+    ASSERT_GT(heldPeak, 0.0f);
+
+    noteOff(*instrument, 60);
+    int blocks = 0;
+    while (instrument->voices[0].sounding && blocks < 100) {
+        renderOnce();
+        ++blocks;
+        if (blocks == 10) {
+            // Still at velocity level; the fading comes from the slot alone.
+            float peak = 0.0f;
+            for (uint32_t i = 0; i < kFrames; ++i) peak = std::fmax(peak, std::fabs(busL[i]));
+            EXPECT_GT(peak, heldPeak * 0.3f);
+            EXPECT_LT(peak, heldPeak * 0.9f);
+        }
+    }
+    // A plain gate would have ended within a few blocks.
+    EXPECT_GE(blocks, 20);
+    EXPECT_LE(blocks, 30);
+    EXPECT_EQ(instrument->voices[0].mod.env1.stage, kEnvelopeFinished);
+}
+
+TEST_F(InstrumentTest, WavetableRefreshesOnTheFirstBlockAndEveryFourthAfter) {
+    instrument->params[4] = 1.0f;  // the phase pattern turns 0.01 per refresh
+    noteOn(*instrument, 60, 80);
+    const OscState& osc = instrument->voices[0].osc;
+    ASSERT_GE(osc.rotation, 0.00001f);  // a resting pattern would not turn
+    std::vector<int> refreshed;
+    for (int block = 1; block <= 9; ++block) {
+        const float before = osc.rotation;
+        renderOnce();
+        if (osc.rotation != before) refreshed.push_back(block);
+    }
+    EXPECT_EQ(refreshed, (std::vector<int>{1, 5, 9}));
 }
 
 TEST_F(InstrumentTest, RenderSwitchesItsThreadToFlushToZero) {
