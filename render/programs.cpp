@@ -39,6 +39,17 @@ void attachShader(GLuint program, GLenum stage, const char* source) {
     glEntry.glAttachShader(program, shader);
 }
 
+// Length of the source's opening "#version" line with its newline; 0 when
+// the source does not start with one.
+uint32_t versionLineLength(const char* source) {
+    static const char kVersion[] = "#version";
+    const uint32_t versionLength = sizeof(kVersion) - 1;
+    if (stringLength(source) < versionLength || !bytesEqual(source, kVersion, versionLength)) return 0;
+    uint32_t length = versionLength;
+    while (source[length] != '\0' && source[length] != '\n') ++length;
+    return source[length] == '\n' ? length + 1 : length;
+}
+
 }  // namespace
 
 static_assert(kSequenceProgramSlots == kSequenceSlots);
@@ -62,7 +73,11 @@ char* joinSource(const char* prefix, const char* source) {
     uint32_t size = prefixLength + sourceLength + 1;
     char* text = static_cast<char*>(allocate(size));
     fillBytes(text, 0, size);
-    if (prefix) copyChars(text, prefix);
-    copyChars(text + prefixLength, source);
+    // GLSL takes nothing but comments and blanks before #version, so a
+    // prefix such as "#define frozen" goes in right after that line.
+    const uint32_t head = versionLineLength(source);
+    copyBytes(text, source, head);
+    if (prefix) copyChars(text + head, prefix);
+    copyChars(text + head + prefixLength, source + head);
     return text;
 }

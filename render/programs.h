@@ -34,7 +34,8 @@ extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
 // program_check.h for tools and tests that want to know.
 GLuint buildProgram(const char* vertexSource, const char* fragmentSource);
 
-// prefix followed by source in a new zero-filled heap block of
-// length(prefix) + length(source) + 1 bytes; a null prefix counts as empty.
+// prefix and source in a new zero-filled heap block of length(prefix) +
+// length(source) + 1 bytes: the prefix in front of the source, or right after
+// its opening #version line when it has one. A null prefix counts as empty.
 // The block is never freed.
 char* joinSource(const char* prefix, const char* source);

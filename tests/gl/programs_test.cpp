@@ -15,6 +15,7 @@
 #include "render/program_check.h"
 #include "render/programs.h"
 #include "render/render_target.h"
+#include "runtime/memory.h"
 #include "scene_support.h"
 
 namespace {
@@ -41,6 +42,18 @@ TEST(Programs, EveryProgramCompilesAndLinks) {
     }
     EXPECT_EQ(*sequencePrograms[0], scenePrograms[5]);
     EXPECT_EQ(*sequencePrograms[10], scenePrograms[4]);
+}
+
+TEST(Programs, APrefixedSceneTextStillCompiles) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    char log[8192];
+    for (int32_t i = 0; i < kSceneProgramCount; i++) {
+        char* text = joinSource("#define prefix_probe 1\n", kSceneSources[i]);
+        EXPECT_TRUE(programBuiltCleanly(buildProgram(kQuadVertexSource, text), log, sizeof(log)))
+            << "scene program " << i << ":\n" << log;
+        deallocate(text);
+    }
 }
 
 TEST(Programs, TheCheckReportsABrokenShaderWithItsLog) {

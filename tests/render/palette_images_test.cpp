@@ -150,6 +150,18 @@ TEST(ProgramTexts, EmptyPrefixesLeaveTheSourceExactly) {
     EXPECT_EQ(std::strncmp(kSceneSources[4], "#version 130", 12), 0);
 }
 
+TEST(ProgramTexts, APrefixGoesRightAfterTheVersionLine) {
+    // Before #version the compiler would reject the text.
+    EXPECT_EQ(joined("#define frozen\n", "#version 120\nvoid main(){}"),
+              "#version 120\n#define frozen\nvoid main(){}");
+    EXPECT_EQ(joined("#define A\n", "#version 130 compatibility\n#version\n"),
+              "#version 130 compatibility\n#define A\n#version\n");
+    // Only a #version at the very start counts.
+    EXPECT_EQ(joined("#define A\n", " #version 120\n"), "#define A\n #version 120\n");
+    EXPECT_EQ(joined("#define A\n", "#versio"), "#define A\n#versio");
+    EXPECT_EQ(joined(nullptr, "#version 120\nx"), "#version 120\nx");
+}
+
 TEST(ProgramTexts, LoadingStepsAreSixthsEndingAtExactlyOne) {
     EXPECT_EQ(loadingPercent(6), 1.0f);
     EXPECT_EQ(loadingPercent(3), 0.5f);
