@@ -2,52 +2,15 @@
 // Scene: one rotating glass cube with a rainbow glow inside and the icon on
 // its face; once track_time passes 26.8 s space repeats into an endless grid
 // of cubes that the loudest notes push around.
-varying vec2 coords;
-uniform float track_time;
-uniform float sequence_time;
-uniform float xy_scale_factor;
-uniform vec3 cam_position;
-uniform vec4 cam_rotation;
-uniform float cam_fov;
-uniform sampler2D notes_velocity;
-uniform sampler2D max_notes_velocity;
-uniform sampler2D prout;
+#include "lib/scene_interface.glsl"
 
 // The music time at which the single cube turns into the grid; both tests
 // against it are strict, so at exactly 26.8 s neither the grid nor the icon.
 const float grid_time = 26.8;
 
-// v rotated by the unit quaternion q = (x, y, z, w).
-vec3 rotate_dir(vec4 q, vec3 v) {
-    return v + 2.0 * cross(q.xyz, cross(q.xyz, v) + q.w * v);
-}
-
-// Fully saturated, full-value colour of hue h (one turn per unit).
-vec4 hsv_to_rgb(float h) {
-    float hh = mod(6.0 * h, 6.0);
-    float x = 1.0 - abs(mod(hh, 2.0) - 1.0);
-    vec3 c;
-    if (hh < 1.0) c = vec3(1.0, x, 0.0);
-    else if (hh < 2.0) c = vec3(x, 1.0, 0.0);
-    else if (hh < 3.0) c = vec3(0.0, 1.0, x);
-    else if (hh < 4.0) c = vec3(0.0, x, 1.0);
-    else if (hh < 5.0) c = vec3(x, 0.0, 1.0);
-    else c = vec3(1.0, 0.0, x);
-    return vec4(c, 1.0);
-}
-
-// Rotation by a for row vectors: p.xy *= rot(a) turns (x, y) counter-clockwise.
-mat2 rot(float a) {
-    float c = cos(a);
-    float s = sin(a);
-    return mat2(c, -s, s, c);
-}
-
-// Exact distance to a box of half-size b centred on the origin.
-float sdBox(vec3 p, vec3 b) {
-    vec3 q = abs(p) - b;
-    return length(max(q, 0.0)) + min(max(q.x, max(q.y, q.z)), 0.0);
-}
+#include "lib/rotate.glsl"
+#include "lib/hsv.glsl"
+#include "lib/sd_box.glsl"
 
 // Loudness picked for a grid cell: the per-instrument maxima sampled at a
 // cell-dependent place and at its mirror image. The texture is addressed as

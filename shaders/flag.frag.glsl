@@ -1,15 +1,6 @@
 #version 120
 // Scene: a flag of three vertical bands rippling diagonally.
-varying vec2 coords;
-uniform float track_time;
-uniform float sequence_time;
-uniform float xy_scale_factor;
-uniform vec3 cam_position;
-uniform vec4 cam_rotation;
-uniform float cam_fov;
-uniform sampler2D notes_velocity;
-uniform sampler2D max_notes_velocity;
-uniform sampler2D prout;
+#include "lib/scene_interface.glsl"
 
 const float wave_speed = 5.0;
 const float wave_freq = 3.0;

@@ -2,16 +2,7 @@
 // Scene: the icon image in a small rectangle in the middle of the screen
 // (|x| < 0.1, |y| < 0.2 of the screen), fading out over the show's last five
 // seconds; its transparent ground stays black.
-varying vec2 coords;
-uniform float track_time;
-uniform float sequence_time;
-uniform float xy_scale_factor;
-uniform vec3 cam_position;
-uniform vec4 cam_rotation;
-uniform float cam_fov;
-uniform sampler2D notes_velocity;
-uniform sampler2D max_notes_velocity;
-uniform sampler2D prout;
+#include "lib/scene_interface.glsl"
 
 void main() {
     vec2 uv = coords * 0.5 + 0.5;

@@ -4,17 +4,7 @@
 // centre; stars outside, a glow around the centre, and a wavy band that
 // inverts the colours under the white of the caption image.
 // Define `frozen` (after the #version line) for the cold, slow constant set.
-varying vec2 coords;
-uniform float track_time;
-uniform float sequence_time;
-uniform float xy_scale_factor;
-uniform vec3 cam_position;
-uniform vec4 cam_rotation;
-uniform float cam_fov;
-uniform sampler2D notes_velocity;
-uniform sampler2D max_notes_velocity;
-uniform sampler2D frites;
-uniform sampler2D prout;
+#include "lib/scene_interface.glsl"
 
 const float PI = 3.14159265359;
 
@@ -41,24 +31,8 @@ const float metallic = 0.01;
 // Dithered animation time of this pixel, read by the distance functions.
 float time;
 
-// v rotated by the unit quaternion q = (x, y, z, w).
-vec3 rotate_dir(vec4 q, vec3 v) {
-    return v + 2.0 * cross(q.xyz, cross(q.xyz, v) + q.w * v);
-}
-
-// Rotation by a for row vectors: p.xy *= rot(a) turns (x, y) counter-clockwise.
-// The same matrix as cos(a + PI/2 * (0, 1, 3, 0)) laid out column by column.
-mat2 rot(float a) {
-    float c = cos(a);
-    float s = sin(a);
-    return mat2(c, -s, s, c);
-}
-
-// Exact distance to a box of half-size b centred on the origin.
-float sdBox(vec3 p, vec3 b) {
-    vec3 q = abs(p) - b;
-    return length(max(q, 0.0)) + min(max(q.x, max(q.y, q.z)), 0.0);
-}
+#include "lib/rotate.glsl"
+#include "lib/sd_box.glsl"
 
 // 2x2 ordered-dither index, 0..3.
 float B2(vec2 P) {

@@ -4,12 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,28 +16,15 @@
 #include <stb/stb_image.h>
 #pragma GCC diagnostic pop
 
+#include "tests/support/processes.h"
+
 namespace {
 
 const std::string kCapture = INTRO_BINARY_DIR "/tools/capture";
 
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout and stderr
-};
-
-ToolRun runCommand(const std::string& command) {
-    ToolRun run;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[512];
-    while (fgets(buffer, sizeof(buffer), pipe)) run.output += buffer;
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-ToolRun capture(const std::string& arguments) {
-    return runCommand(kCapture + " " + arguments);
+// The capture tool run to its end; its stdout and stderr.
+CommandRun capture(const std::string& arguments) {
+    return runCommand(kCapture + " " + arguments + " 2>&1");
 }
 
 // A scratch folder for one test program, removed with its files at the end.
@@ -57,11 +40,6 @@ protected:
     static std::string folder_;
 };
 std::string CaptureTest::folder_;
-
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct Image {
     int width = 0, height = 0;
@@ -81,7 +59,7 @@ Image loadPng(const std::string& path) {
 
 TEST_F(CaptureTest, ContactSheetHasOneLitTileAndCaptionPerSequence) {
     const std::string sheet = path("sheet.png");
-    ToolRun run = capture("--contact-sheet " + sheet + " --size 64x36");
+    CommandRun run = capture("--contact-sheet " + sheet + " --size 64x36");
     ASSERT_EQ(run.status, 0) << run.output;
     Image image = loadPng(sheet);
     // Five tiles of 64 x 36 per row, two rows, each with an 11-pixel caption.
@@ -109,7 +87,7 @@ TEST_F(CaptureTest, SameSeedGivesTheSameFileTwice) {
     const std::string first = path("first.png"), second = path("second.png");
     ASSERT_EQ(capture("--time 35.76 --seed 7 --size 96x54 -o " + first).status, 0);
     ASSERT_EQ(capture("--time 35.76 --seed 7 --size 96x54 -o " + second).status, 0);
-    std::vector<uint8_t> a = readFile(first), b = readFile(second);
+    std::vector<uint8_t> a = readBytes(first), b = readBytes(second);
     ASSERT_FALSE(a.empty());
     EXPECT_TRUE(a == b);
     Image image = loadPng(first);
@@ -121,15 +99,15 @@ TEST_F(CaptureTest, SameSeedGivesTheSameFileTwice) {
 
 TEST_F(CaptureTest, OneSecondVideoHasSixtyFramesAndTheSong) {
     const std::string video = path("clip.mp4");
-    ToolRun run = capture("--video " + video + " --size 64x36 --from 8 --seconds 1");
+    CommandRun run = capture("--video " + video + " --size 64x36 --from 8 --seconds 1");
     ASSERT_EQ(run.status, 0) << run.output;
-    ToolRun probe = runCommand("ffprobe -v error -count_frames -show_entries stream=codec_type,nb_read_frames "
-                               "-of csv=p=0 '" + video + "'");
+    CommandRun probe = runCommand("ffprobe -v error -count_frames -show_entries stream=codec_type,nb_read_frames "
+                                  "-of csv=p=0 '" + video + "' 2>&1");
     ASSERT_EQ(probe.status, 0) << probe.output;
     EXPECT_NE(probe.output.find("video,60"), std::string::npos) << probe.output;
     EXPECT_NE(probe.output.find("audio"), std::string::npos) << probe.output;
     // The song beside it: one second of 16-bit stereo, and not silence.
-    std::vector<uint8_t> wav = readFile(path("clip.wav"));
+    std::vector<uint8_t> wav = readBytes(path("clip.wav"));
     ASSERT_EQ(wav.size(), 44u + 44100u * 4u);
     size_t loud = 0;
     for (size_t i = 44; i + 1 < wav.size(); i += 2) {
@@ -143,7 +121,7 @@ TEST_F(CaptureTest, OneSecondVideoHasSixtyFramesAndTheSong) {
 TEST_F(CaptureTest, BadArgumentsAreRefusedWithTheUsage) {
     for (const char* arguments : {"--video x.mp4 --size 65x36", "--video x.mp4 --from -1", "--contact-sheet",
                                   "--time 1 --size 0x10 -o f.png", "--timings --frames 0"}) {
-        ToolRun run = capture(arguments);
+        CommandRun run = capture(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;
     }

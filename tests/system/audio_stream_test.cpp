@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,15 +16,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -36,85 +32,12 @@ constexpr uint32_t kProbeSeed = 4242;         // INTRO_PROBE_SEED of the probe b
 constexpr double kBytesPerSecond = 176400.0;  // 44.1 kHz, 16-bit stereo
 constexpr uint32_t kDeviceBuffer = 4096;      // bytes per device callback
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A program of the build started with extra environment settings and its
-// stderr going to a file.
-struct Child {
-    pid_t pid = -1;
-    std::string stderrPath;
-
-    Child(const char* program, const std::vector<std::string>& environment) {
-        char pathTemplate[] = "/tmp/intro_probe_XXXXXX";
-        const int fd = mkstemp(pathTemplate);
-        stderrPath = pathTemplate;
-        std::vector<std::string> settings;
-        for (char** e = environ; *e != nullptr; ++e) settings.emplace_back(*e);
-        settings.insert(settings.end(), environment.begin(), environment.end());
-        std::vector<char*> envp;
-        for (std::string& s : settings) envp.push_back(s.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
-        char* argv[] = {const_cast<char*>(program), nullptr};
-        if (posix_spawn(&pid, program, &actions, nullptr, argv, envp.data()) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(fd);
-    }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        unlink(stderrPath.c_str());
-    }
-    // The exit code, or -1 when it has not ended within `limit`.
-    int waitExit(std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        do {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        } while (std::chrono::steady_clock::now() < end);
-        return -1;
-    }
-    std::string errors() const { return readText(stderrPath); }
-};
-
 // Runs the probe to its end; its stderr.
 std::string runProbe(const std::vector<std::string>& environment) {
-    Child probe(kProbe, environment);
+    ChildProcess probe({kProbe}, environment);
     EXPECT_GT(probe.pid, 0);
     EXPECT_EQ(probe.waitExit(std::chrono::seconds(60)), 0) << probe.errors();
     return probe.errors();
-}
-
-// The probe's "name=value" figures from its one intro_probe line.
-std::map<std::string, double> probeFigures(const std::string& errors) {
-    std::map<std::string, double> figures;
-    const size_t line = errors.find("intro_probe:");
-    if (line == std::string::npos) return figures;
-    std::istringstream words(errors.substr(line, errors.find('\n', line) - line));
-    std::string word;
-    while (words >> word) {
-        const size_t eq = word.find('=');
-        if (eq != std::string::npos) figures[word.substr(0, eq)] = std::atof(word.c_str() + eq + 1);
-    }
-    return figures;
 }
 
 // Keeps one processor busy for as long as it lives.
@@ -214,7 +137,7 @@ TEST(AudioStream, TheDeviceReceivesTheSongThatSongrenderMakes) {
 
 TEST(AudioStream, WithoutSoundTheShowSaysWhyInOneLineAndWaitsForEscape) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
-    Child intro(kIntro, {"SDL_AUDIODRIVER=no-such-driver"});
+    ChildProcess intro({kIntro}, {"SDL_AUDIODRIVER=no-such-driver"});
     ASSERT_GT(intro.pid, 0);
     ASSERT_EQ(std::system("timeout 20 xdotool search --sync --onlyvisible --name '^intro$' > /dev/null"), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));

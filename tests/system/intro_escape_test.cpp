@@ -9,96 +9,26 @@
 // context directly.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/processes.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const char* const kIntro = INTRO_BINARY_DIR "/driver/intro";
 
 // Output of a shell command (stdout only), trailing newline removed.
 std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[256];
-    while (fgets(buffer, sizeof(buffer), pipe) != nullptr) out += buffer;
-    pclose(pipe);
+    std::string out = runCommand(command).output;
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
 }
-
-// The intro started with extra environment settings ("NAME=value", or "NAME"
-// alone to remove NAME) and its stderr going to a file.
-struct Intro {
-    pid_t pid = -1;
-    std::string stderrPath;
-
-    explicit Intro(const std::vector<std::string>& environment = {}) {
-        char pathTemplate[] = "/tmp/intro_stderr_XXXXXX";
-        int fd = mkstemp(pathTemplate);
-        stderrPath = pathTemplate;
-        std::vector<std::string> settings;
-        for (char** e = environ; *e != nullptr; ++e) settings.emplace_back(*e);
-        for (const std::string& change : environment) {
-            std::string name = change.substr(0, change.find('='));
-            std::erase_if(settings, [&](const std::string& s) { return s.rfind(name + "=", 0) == 0; });
-            if (change.find('=') != std::string::npos) settings.push_back(change);
-        }
-        std::vector<char*> envp;
-        for (std::string& s : settings) envp.push_back(s.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
-        char* argv[] = {const_cast<char*>(kIntro), nullptr};
-        if (posix_spawn(&pid, kIntro, &actions, nullptr, argv, envp.data()) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(fd);
-    }
-
-    ~Intro() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        unlink(stderrPath.c_str());
-    }
-
-    // The exit code, or -1 when it has not ended within `limit`.
-    int waitExit(std::chrono::milliseconds limit) {
-        Clock::time_point end = Clock::now() + limit;
-        while (Clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return -1;
-    }
-
-    std::string errors() const {
-        std::stringstream text;
-        text << std::ifstream(stderrPath).rdbuf();
-        return text.str();
-    }
-};
 
 int lineCount(const std::string& text) {
     int lines = 0;
@@ -111,7 +41,7 @@ int lineCount(const std::string& text) {
 TEST(IntroShow, CoversTheScreenAndEndsWithinASecondOfEscape) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
     // The dummy sound driver: without any sound device the show says so on stderr.
-    Intro intro({"SDL_AUDIODRIVER=dummy"});
+    ChildProcess intro({kIntro}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_GT(intro.pid, 0);
 
     std::string window = run("timeout 20 xdotool search --sync --onlyvisible --name '^intro$' | head -n 1");
@@ -145,7 +75,8 @@ TEST(IntroShow, WithoutAScreenItStopsWithOneLineInsteadOfRunningUnseen) {
     for (const std::vector<std::string>& environment : cases) {
         // A console that SDL could take over directly is a screen after all.
         if (environment.size() > 1 && access("/dev/dri/card0", R_OK | W_OK) == 0) continue;
-        Intro intro(environment);
+        // "NAME" alone removes NAME from the environment.
+        ChildProcess intro({kIntro}, environment);
         ASSERT_GT(intro.pid, 0);
         EXPECT_EQ(intro.waitExit(std::chrono::seconds(10)), 1) << environment[0];
         std::string errors = intro.errors();

@@ -7,20 +7,13 @@
 // when its sound reached the device rather than half a second before.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -34,50 +27,12 @@ struct ProbeRun {
 // Runs the probe to its end with extra environment settings; its exit code
 // and stderr.
 ProbeRun runProbe(const std::vector<std::string>& environment) {
-    ProbeRun run;
-    char pathTemplate[] = "/tmp/show_frames_XXXXXX";
-    const int fd = mkstemp(pathTemplate);
-    std::vector<std::string> settings;
-    for (char** e = environ; *e != nullptr; ++e) settings.emplace_back(*e);
-    settings.insert(settings.end(), environment.begin(), environment.end());
-    std::vector<char*> envp;
-    for (std::string& s : settings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
     // A private X server with a screen that is not 16:9.
-    const char* xvfbRun = "/usr/bin/xvfb-run";
-    char* argv[] = {const_cast<char*>(xvfbRun), const_cast<char*>("-a"), const_cast<char*>("-s"),
-                    const_cast<char*>("-screen 0 1280x1024x24"), const_cast<char*>(kProbe), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, xvfbRun, &actions, nullptr, argv, envp.data()) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(fd);
-    std::stringstream text;
-    text << std::ifstream(pathTemplate).rdbuf();
-    run.errors = text.str();
-    unlink(pathTemplate);
+    ChildProcess probe({"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", kProbe}, environment);
+    ProbeRun run;
+    run.status = probe.waitExit();
+    run.errors = probe.errors();
     return run;
-}
-
-// The "name=value" figures of the probe's line; values that are not numbers
-// (such as 1600x900) keep their leading number.
-std::map<std::string, double> figures(const std::string& errors) {
-    std::map<std::string, double> found;
-    const size_t line = errors.find("intro_probe:");
-    if (line == std::string::npos) return found;
-    std::istringstream words(errors.substr(line, errors.find('\n', line) - line));
-    std::string word;
-    while (words >> word) {
-        const size_t eq = word.find('=');
-        if (eq != std::string::npos) found[word.substr(0, eq)] = std::atof(word.c_str() + eq + 1);
-    }
-    return found;
 }
 
 }  // namespace
@@ -85,7 +40,7 @@ std::map<std::string, double> figures(const std::string& errors) {
 TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     const ProbeRun run = runProbe({"SDL_AUDIODRIVER=dummy"});
     ASSERT_EQ(run.status, 0) << run.errors;
-    const std::map<std::string, double> f = figures(run.errors);
+    const std::map<std::string, double> f = probeFigures(run.errors);
     for (const char* name : {"frames", "drawn_frames", "scene_frames", "last_clock", "clock_back_max",
                              "lead_frames", "lead_mean", "lead_spread", "last_lit", "lit_bottom", "lit_top", "lit_left",
                              "lit_right", "window", "underruns"})

@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,30 +16,15 @@
 #include "driver/music.h"
 #include "runtime/counter.h"
 #include "synth/synth.h"
+#include "tests/support/processes.h"
 
 namespace {
 
 const std::string kSongrender = INTRO_BINARY_DIR "/tools/songrender";
 
-struct ToolRun {
-    int status;
-    std::string output;  // stdout and stderr
-};
-
-ToolRun songrender(const std::string& arguments) {
-    ToolRun run{-1, ""};
-    FILE* pipe = popen((kSongrender + " " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[512];
-    while (fgets(buffer, sizeof(buffer), pipe) != nullptr) run.output += buffer;
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::vector<uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// songrender run to its end; its stdout and stderr.
+CommandRun songrender(const std::string& arguments) {
+    return runCommand(kSongrender + " " + arguments + " 2>&1");
 }
 
 bool exists(const std::string& path) {
@@ -81,12 +64,12 @@ protected:
 }  // namespace
 
 TEST_F(Songrender, TheSameSeedGivesTheSameFileHoldingExactlyTheSynthsBlocks) {
-    const ToolRun first = songrender("-o " + path("a.wav") + " --seconds 1.5 --seed 99");
-    const ToolRun second = songrender("-o " + path("b.wav") + " --seconds 1.5 --seed 99");
+    const CommandRun first = songrender("-o " + path("a.wav") + " --seconds 1.5 --seed 99");
+    const CommandRun second = songrender("-o " + path("b.wav") + " --seconds 1.5 --seed 99");
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(second.status, 0) << second.output;
-    const std::vector<uint8_t> a = readFile(path("a.wav"));
-    EXPECT_EQ(a, readFile(path("b.wav")));
+    const std::vector<uint8_t> a = readBytes(path("a.wav"));
+    EXPECT_EQ(a, readBytes(path("b.wav")));
 
     // 1.5 s is 129.2 blocks: whole blocks, so 130 of them, rendered by the
     // program's Synth start-up from start(0.0) with nothing added.
@@ -121,7 +104,7 @@ TEST_F(Songrender, ASongFileInTheProgramsFormatRendersLikeTheBuiltInSong) {
     }
     ASSERT_EQ(songrender("-o " + path("file.wav") + " --song " + path("song.bin") + " --seconds 1 --seed 5").status, 0);
     ASSERT_EQ(songrender("-o " + path("built.wav") + " --seconds 1 --seed 5").status, 0);
-    EXPECT_EQ(readFile(path("file.wav")), readFile(path("built.wav")));
+    EXPECT_EQ(readBytes(path("file.wav")), readBytes(path("built.wav")));
 }
 
 TEST_F(Songrender, ASongThatDoesNotLoadEndsWithAMessageAndNoFile) {
@@ -132,7 +115,7 @@ TEST_F(Songrender, ASongThatDoesNotLoadEndsWithAMessageAndNoFile) {
         std::ofstream empty(path("empty.bin"), std::ios::binary);
     }
     for (const char* song : {"cut.bin", "empty.bin", "missing.bin"}) {
-        const ToolRun run = songrender("-o " + path("out.wav") + " --seconds 1 --song " + path(song));
+        const CommandRun run = songrender("-o " + path("out.wav") + " --seconds 1 --song " + path(song));
         EXPECT_NE(run.status, 0) << song;
         EXPECT_NE(run.output.find(path(song)), std::string::npos) << "the message names the file: " << run.output;
         EXPECT_FALSE(exists(path("out.wav"))) << song;
@@ -142,7 +125,7 @@ TEST_F(Songrender, ASongThatDoesNotLoadEndsWithAMessageAndNoFile) {
 TEST_F(Songrender, ACommandLineThatMakesNoSenseIsRefused) {
     for (const char* arguments : {"--seconds 2", "-o x.wav --seconds 0", "-o x.wav --seconds nan",
                                   "-o x.wav --seed -3", "-o x.wav --loud", "-o"}) {
-        const ToolRun run = songrender(std::string(arguments));
+        const CommandRun run = songrender(std::string(arguments));
         EXPECT_EQ(run.status, 2) << arguments << ": " << run.output;
         EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;
     }

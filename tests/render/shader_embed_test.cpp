@@ -1,0 +1,121 @@
+// Shader texts made complete at build time: #include lines in shaders/*.glsl
+// are replaced by the named files, nested ones too, before the texts become
+// constants; a missing or circular include stops the build; shared pieces
+// under shaders/lib/ are not programs of their own.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "shaders/shader_sources.h"
+
+namespace {
+
+const std::string kEmbedScript = INTRO_SOURCE_DIR "/shaders/embed.cmake";
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// A scratch shader folder; `embed` runs the build's script on it.
+class ShaderEmbed : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/shader_embed_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ASSERT_EQ(std::system(("mkdir -p " + dir + "/lib").c_str()), 0);
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(dir + "/" + name) << text;
+    }
+
+    // The script's exit status; its generated source in `cpp`, its messages in `log`.
+    int embed() {
+        const std::string command = "cmake -DSOURCE_DIR=" + dir + " -DOUTPUT_CPP=" + dir + "/out.cpp -DOUTPUT_H=" +
+                                    dir + "/out.h -P " + kEmbedScript + " > " + dir + "/log 2>&1";
+        const int status = std::system(command.c_str());
+        cpp = read("out.cpp");
+        log = read("log");
+        return status;
+    }
+
+    std::string read(const std::string& name) const {
+        std::stringstream text;
+        text << std::ifstream(dir + "/" + name).rdbuf();
+        return text.str();
+    }
+
+    std::string dir, cpp, log;
+};
+
+TEST_F(ShaderEmbed, IncludesAreReplacedInPlaceAndNestedOnesRelativeToTheirFile) {
+    write("scene.frag.glsl", "#version 120\n// top\n#include \"lib/outer.glsl\"\nvoid main() {}\n");
+    write("lib/outer.glsl", "// outer\n  #include \"inner.glsl\"  \nfloat outer;\n");
+    write("lib/inner.glsl", "float inner; // a; b\n");
+    ASSERT_EQ(embed(), 0) << log;
+    EXPECT_NE(cpp.find("kShader_scene_frag[] = R\"glsl(#version 120\n// top\n// outer\nfloat inner; // a; b\n"
+                       "float outer;\nvoid main() {}\n)glsl\""),
+              std::string::npos)
+        << cpp;
+    // lib/ holds pieces, not programs.
+    EXPECT_EQ(cpp.find("kShader_outer"), std::string::npos) << cpp;
+    EXPECT_EQ(cpp.find("kShader_inner"), std::string::npos) << cpp;
+}
+
+TEST_F(ShaderEmbed, OnlyWholeDirectiveLinesAreIncludes) {
+    // Commented out, or in the middle of a line: left as text.
+    const std::string text = "#version 120\n// #include \"lib/none.glsl\"\nint a; #include \"lib/none.glsl\"\n";
+    write("plain.frag.glsl", text);
+    ASSERT_EQ(embed(), 0) << log;
+    EXPECT_NE(cpp.find("R\"glsl(" + text + ")glsl\""), std::string::npos) << cpp;
+}
+
+TEST_F(ShaderEmbed, AMissingFileStopsTheBuildNamingItAndTheFileAskingForIt) {
+    write("scene.frag.glsl", "#version 120\n#include \"lib/absent.glsl\"\n");
+    EXPECT_NE(embed(), 0);
+    EXPECT_NE(log.find("lib/absent.glsl"), std::string::npos) << log;
+    EXPECT_NE(log.find("scene.frag.glsl"), std::string::npos) << log;
+}
+
+TEST_F(ShaderEmbed, ACircularIncludeStopsTheBuild) {
+    write("scene.frag.glsl", "#version 120\n#include \"lib/a.glsl\"\n");
+    write("lib/a.glsl", "#include \"b.glsl\"\n");
+    write("lib/b.glsl", "#include \"a.glsl\"\n");
+    EXPECT_NE(embed(), 0);
+    EXPECT_NE(log.find("a.glsl"), std::string::npos) << log;
+}
+
+TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
+    const char* const programs[] = {kShader_flag_frag, kShader_cube_field_frag, kShader_lattice_frag,
+                                    kShader_tubes_frag, kShader_note_grid_frag, kShader_icon_frag,
+                                    kShader_copy_frag, kShader_loading_frag, kShader_quad_vert};
+    for (const char* program : programs) {
+        const std::string text = program;
+        EXPECT_EQ(text.rfind("#version ", 0), 0u) << text.substr(0, 200);
+        EXPECT_EQ(text.find("#include"), std::string::npos) << text.substr(0, 200);
+    }
+    // Each shared piece once per scene that uses it: none was pasted twice.
+    const std::string cubes = kShader_cube_field_frag;
+    const std::string tubes = kShader_tubes_frag;
+    const std::string lattice = kShader_lattice_frag;
+    for (const std::string* scene : {&cubes, &tubes, &lattice}) {
+        EXPECT_EQ(count(*scene, "uniform float track_time;"), 1u);
+        EXPECT_EQ(count(*scene, "vec3 rotate_dir("), 1u);
+        EXPECT_EQ(count(*scene, "mat2 rot("), 1u);
+    }
+    EXPECT_EQ(count(cubes, "vec4 hsv_to_rgb("), 1u);
+    EXPECT_EQ(count(tubes, "vec4 hsv_to_rgb("), 1u);
+    EXPECT_EQ(count(cubes, "float sdBox("), 1u);
+    EXPECT_EQ(count(lattice, "float sdBox("), 1u);
+}
+
+}  // namespace
