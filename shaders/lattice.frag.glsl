@@ -45,8 +45,8 @@ float B8(vec2 P) {
 }
 
 // The six lattice rotations depend on the dithered time only, so they are made
-// once per pixel instead of in each of the ~160 distance evaluations. Defining
-// rotations_per_evaluation remakes them in every evaluation (same picture).
+// once per pixel instead of in each of the ~160 distance evaluations (the
+// picture is the same; on Mesa's software rasteriser the time is too).
 mat2 rotZW, rotXZ, rotWY, rotYZ, rotXY, rotWZ;
 
 void prepareRotations() {
@@ -83,9 +83,6 @@ float cross4D(vec4 q) {
 // Distance in the rotating, drifting 4D lattice of crosses; alternate unit
 // cells are mirrored so that neighbouring crosses meet seamlessly.
 float de4d(vec4 q) {
-#ifdef rotations_per_evaluation
-    prepareRotations();
-#endif
     q.zw *= rotZW;
     q.xz *= rotXZ;
     q.wy *= rotWY;
