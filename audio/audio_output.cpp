@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <new>
 #include <thread>
@@ -23,7 +24,9 @@ namespace {
 // cheap: the dummy and disk drivers pace themselves by the buffer time plus
 // the time this takes.
 void playFromRing(void* user, Uint8* stream, int length) {
-    playRing(static_cast<AudioOutput*>(user)->ring, stream, uint32_t(length));
+    AudioOutput& output = *static_cast<AudioOutput*>(user);
+    playRing(output.ring, stream, uint32_t(length));
+    recordTake(output, uint32_t(length), deviceMicros());
 }
 
 int32_t releaseGlobalSources() {
@@ -106,6 +109,8 @@ void resetAudioOutput(AudioOutput& output) {
     output.blocksWritten.store(0);
     output.sourceBlocks.store(0);
     output.firstSourceByte.store(-1);
+    output.lastTake.store(kNoTake);
+    output.takeBytes.store(0);
     output.failure = nullptr;
 }
 
@@ -129,6 +134,8 @@ bool initStream(AudioOutput& output, uint32_t rate) {
     output.blocksWritten.store(0);
     output.sourceBlocks.store(0);
     output.firstSourceByte.store(-1);
+    output.lastTake.store(kNoTake);
+    output.takeBytes.store(0);
     return initSoundRing(output.ring, output.bufferBytes, output.writeCursor);
 }
 
@@ -234,6 +241,25 @@ void writeBlock(AudioOutput& output, const void* data, uint32_t count) {
     if (output.ring.frames == nullptr) return;
     writeRing(output.ring, output.writeCursor, data, count);
     output.writeCursor = (output.writeCursor + count) % output.bufferBytes;
+}
+
+uint32_t deviceMicros() {
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(since).count());
+}
+
+void recordTake(AudioOutput& output, uint32_t bytes, uint32_t micros) {
+    // This side is the only writer of `consumed`, so it is exact here. The
+    // length is stored first: a reader that sees the new pair sees it too.
+    const uint64_t consumed = output.ring.consumed.load(std::memory_order_relaxed);
+    output.takeBytes.store(bytes, std::memory_order_relaxed);
+    output.lastTake.store((uint64_t(micros) << 32) | uint32_t(consumed), std::memory_order_release);
+}
+
+DeviceTake lastDeviceTake(const AudioOutput& output) {
+    const uint64_t take = output.lastTake.load(std::memory_order_acquire);
+    if (take == kNoTake) return {false, 0, 0, 0};
+    return {true, uint32_t(take), uint32_t(take >> 32), output.takeBytes.load(std::memory_order_relaxed)};
 }
 
 double queuedSeconds(const AudioOutput& output) {

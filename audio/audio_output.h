@@ -46,8 +46,18 @@ struct AudioOutput {
     std::atomic<uint64_t> blocksWritten;   // every block, sound or silence
     std::atomic<uint64_t> sourceBlocks;    // blocks that a source rendered
     std::atomic<int64_t> firstSourceByte;  // stream byte of the first of those, -1 before
+    // The device's latest take, for a picture clock that moves between takes:
+    // the low 32 bits of the consumed count after it in the low half, the
+    // monotonic microseconds (modulo 2^32) just after it in the high half;
+    // kNoTake before the first. One word, so the pair is always read whole.
+    std::atomic<uint64_t> lastTake;
+    std::atomic<uint32_t> takeBytes;  // length of that take (the device buffer)
     const char* failure;   // why the last init failed, else null
 };
+
+// No take yet. A real take never looks like this: its consumed count is a
+// multiple of 4.
+constexpr uint64_t kNoTake = ~uint64_t(0);
 
 // The program's single instance, prepared by prepareAudioOutput.
 extern AudioOutput audioOutput;
@@ -90,6 +100,23 @@ bool needsData(const AudioOutput& output);
 // Audio thread: copies `count` bytes (a multiple of 4) to the write cursor,
 // in two regions when they wrap, and moves the cursor on. Nothing without a ring.
 void writeBlock(AudioOutput& output, const void* data, uint32_t count);
+
+// Monotonic microseconds modulo 2^32 (wraps every 71 minutes: differences
+// of times less than that apart are exact). Not the pinnable counter: the
+// probe build pins that one, and this clock must run.
+uint32_t deviceMicros();
+// Device side, after each take of `bytes` bytes at `micros`: publishes the
+// consumed count and the time as one pair. Never waits.
+void recordTake(AudioOutput& output, uint32_t bytes, uint32_t micros);
+
+// The latest take as recorded by recordTake.
+struct DeviceTake {
+    bool taken;         // false before the first take; the rest is then 0
+    uint32_t consumed;  // low 32 bits of the consumed count after the take
+    uint32_t micros;    // deviceMicros() just after it
+    uint32_t bytes;     // its length
+};
+DeviceTake lastDeviceTake(const AudioOutput& output);
 
 // Seconds of sound written but not yet taken by the device (0 without a ring).
 // What is heard now is the music of the Synth clock minus this.

@@ -46,19 +46,33 @@ void listenToBlocks(void* context, const Synth& synth, float blockEnd) {
     recordBlock(music, synth, blockEnd, written + kOutputBlockBytes);
 }
 
-float heardTimeOf(float blockEnd, uint32_t streamEnd, uint64_t consumed, uint32_t bytesPerSecond) {
+double unplayedBytes(uint32_t takeBytes, int32_t elapsedMicros, uint32_t bytesPerSecond) {
+    const double played = double(elapsedMicros) * 1e-6 * double(bytesPerSecond);
+    if (!(played > 0.0)) return double(takeBytes);
+    return played >= double(takeBytes) ? 0.0 : double(takeBytes) - played;
+}
+
+DevicePosition devicePosition(const AudioOutput& output, uint32_t nowMicros) {
+    const DeviceTake take = lastDeviceTake(output);
+    if (!take.taken) return {output.ring.consumed.load(std::memory_order_acquire), 0.0};
+    // Modulo 2^32 microseconds: a time read before the take looks negative.
+    const int32_t elapsed = int32_t(nowMicros - take.micros);
+    return {take.consumed, unplayedBytes(take.bytes, elapsed, output.bufferBytes)};
+}
+
+float heardTimeOf(float blockEnd, uint32_t streamEnd, DevicePosition at, uint32_t bytesPerSecond) {
     if (bytesPerSecond == 0) return blockEnd;
     // Modulo 2^32: exact while the device is less than 2 GiB (3.4 hours of
     // sound) behind or ahead of the block.
-    const int32_t queued = int32_t(streamEnd - uint32_t(consumed));
-    if (queued <= 0) return blockEnd;
-    return float(double(blockEnd) - double(queued) / double(bytesPerSecond));
+    const double behind = double(int32_t(streamEnd - uint32_t(at.consumed))) + at.unplayed;
+    if (behind <= 0.0) return blockEnd;
+    return float(double(blockEnd) - behind / double(bytesPerSecond));
 }
 
-float heardTime(const HeardMusic& music, uint64_t consumed, uint32_t bytesPerSecond, float fallback) {
+float heardTime(const HeardMusic& music, DevicePosition at, uint32_t bytesPerSecond, float fallback) {
     const uint64_t block = music.lastBlock.load(std::memory_order_acquire);
     if (block == kNoBlock) return fallback;
-    return heardTimeOf(std::bit_cast<float>(uint32_t(block >> 32)), uint32_t(block), consumed, bytesPerSecond);
+    return heardTimeOf(std::bit_cast<float>(uint32_t(block >> 32)), uint32_t(block), at, bytesPerSecond);
 }
 
 bool heardVoices(HeardMusic& music, float time, VoiceFrame& frame) {

@@ -43,15 +43,33 @@ void recordBlock(HeardMusic& music, const Synth& synth, float blockEnd, uint64_t
 // ring's `written` plus one block.
 void listenToBlocks(void* context, const Synth& synth, float blockEnd);
 
-// Music time heard once the device has taken `consumed` stream bytes, when
-// the block ending at `blockEnd` s ends at stream byte `streamEnd` (low 32
-// bits): the block's end less the bytes still queued in front of it. With
-// the device past the block's end (it ran dry) it is the block's end.
-float heardTimeOf(float blockEnd, uint32_t streamEnd, uint64_t consumed, uint32_t bytesPerSecond);
+// Where the device is in the stream: it has taken `consumed` bytes (only the
+// low 32 bits count), of which the last `unplayed` are still to be played.
+// The device takes a whole buffer at once and plays it over the following
+// buffer period, so the count alone moves in steps of 23 ms.
+struct DevicePosition {
+    uint64_t consumed = 0;
+    double unplayed = 0.0;  // bytes, 0 up to one device buffer
+};
 
-// The music time heard now from the newest record; `fallback` before any
-// block was recorded.
-float heardTime(const HeardMusic& music, uint64_t consumed, uint32_t bytesPerSecond, float fallback);
+// Bytes of a take of `takeBytes` not yet played `elapsedMicros` after it:
+// the take less what the device plays in that time, never below 0 (the next
+// take is late) nor above the take (a time read before the take).
+double unplayedBytes(uint32_t takeBytes, int32_t elapsedMicros, uint32_t bytesPerSecond);
+
+// The device's position at `nowMicros` (deviceMicros()) from its latest take;
+// before the first take, the consumed count with nothing unplayed.
+DevicePosition devicePosition(const AudioOutput& output, uint32_t nowMicros);
+
+// Music time heard at device position `at`, when the block ending at
+// `blockEnd` s ends at stream byte `streamEnd` (low 32 bits): the block's end
+// less the bytes in front of it that are still queued or being played. With
+// the device past the block's end (it ran dry) it is the block's end.
+float heardTimeOf(float blockEnd, uint32_t streamEnd, DevicePosition at, uint32_t bytesPerSecond);
+
+// The music time heard at `at` from the newest record; `fallback` before
+// any block was recorded.
+float heardTime(const HeardMusic& music, DevicePosition at, uint32_t bytesPerSecond, float fallback);
 
 // The voices of the block being heard at `time` seconds (the newest recorded
 // block that starts at or before it). When no such block is in the ring,

@@ -3,14 +3,16 @@
 // small picture (cheap on a software renderer) that it scales up to the
 // window, ends by itself after INTRO_PROBE_SECONDS of music, and prints on
 // stderr at exit the audio counters, frame counts, how steadily the clock
-// ran, how far the pictures led the sound, and how much of its last frame was
-// lit. In the shipped intro every hook is empty.
+// ran (its largest steps, how often it repeated, quantiles of its steps), how
+// far the pictures led the sound, and how much of its last frame was lit. In
+// the shipped intro every hook is empty.
 #pragma once
 #include "driver/show.h"
 
 #ifdef INTRO_PROBE
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -100,7 +102,10 @@ inline void readLastFrame(const Show& show) {
 // for a frame with clock t the music of t + 0.17 s, whose stream byte follows
 // from where the song began. The device's progress is a straight line fitted
 // through its byte counter against wall time (it moves in whole device
-// buffers). Positive: the picture came first.
+// buffers). Positive: the picture came first. The clock follows what the
+// device plays, and it plays each take over the time up to the next one;
+// that runs half a take behind the line fitted through the takes, so a
+// clock exactly on time shows a lead of about -11.6 ms.
 struct Lead {
     size_t frames = 0;
     double mean = 0.0, spread = 0.0, least = 0.0, most = 0.0;  // seconds
@@ -143,6 +148,45 @@ inline Lead pictureLead(int64_t firstSourceByte) {
     lead.mean = sum / double(lead.frames);
     lead.spread = std::sqrt(std::fmax(0.0, squares / double(lead.frames) - lead.mean * lead.mean));
     return lead;
+}
+
+// How smoothly the clock moved over the kept frames after the pre-roll:
+// the share of frames whose clock equals the frame before (a picture that
+// repeats its motion), quantiles of the steps between frames and of the wall
+// time between frames, in seconds.
+struct Steps {
+    size_t frames = 0;
+    double repeatShare = 0.0;
+    double step10 = 0.0, step50 = 0.0, step90 = 0.0, step99 = 0.0;
+    double interval50 = 0.0;
+};
+
+inline double quantile(std::vector<double>& values, double q) {
+    if (values.empty()) return 0.0;
+    const size_t at = size_t(q * double(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(at), values.end());
+    return values[at];
+}
+
+inline Steps clockSteps() {
+    Steps steps;
+    std::vector<double> sizes, intervals;
+    size_t repeats = 0;
+    for (size_t i = 1; i < presentedCount; ++i) {
+        if (presented[i - 1].clock < 0.0f) continue;
+        if (presented[i].clock == presented[i - 1].clock) ++repeats;
+        sizes.push_back(double(presented[i].clock) - double(presented[i - 1].clock));
+        intervals.push_back(presented[i].wall - presented[i - 1].wall);
+    }
+    steps.frames = sizes.size();
+    if (steps.frames == 0) return steps;
+    steps.repeatShare = double(repeats) / double(steps.frames);
+    steps.step10 = quantile(sizes, 0.10);
+    steps.step50 = quantile(sizes, 0.50);
+    steps.step90 = quantile(sizes, 0.90);
+    steps.step99 = quantile(sizes, 0.99);
+    steps.interval50 = quantile(intervals, 0.50);
+    return steps;
 }
 
 }  // namespace probe
@@ -188,6 +232,7 @@ inline bool probeFrame(const Show& show) {
 inline void probeShutDown(const Show& show) {
     const AudioCounters c = readCounters(audioOutput);
     const probe::Lead lead = probe::pictureLead(c.firstSourceByte);
+    const probe::Steps steps = probe::clockSteps();
     std::fprintf(stderr,
                  "intro_probe: seed=%d blocks=%" PRIu64 " source_blocks=%" PRIu64 " underruns=%" PRIu64
                  " consumed=%" PRIu64 " written=%" PRIu64 " first_source_byte=%" PRId64
@@ -196,7 +241,8 @@ inline void probeShutDown(const Show& show) {
                  " frames=%" PRIu64 " drawn_frames=%" PRIu64 " scene_frames=%" PRIu64 " last_clock=%.6f"
                  " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
-                 " window=%dx%d picture=%dx%d vsync=%d\n",
+                 " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
+                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -204,7 +250,8 @@ inline void probeShutDown(const Show& show) {
                  probe::largestForwardStep, lead.frames, lead.mean, lead.spread, lead.least, lead.most,
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
-                 int(show.pictureHeight), int(show.display.vsync));
+                 int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
+                 steps.step50, steps.step90, steps.step99, steps.interval50);
 }
 
 #else

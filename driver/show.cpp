@@ -17,9 +17,11 @@
 #include "render/gl_entry_points.h"
 #include "render/loading_screen.h"
 #include "render/presentation.h"
+#include "render/programs.h"
 #include "render/render_target.h"
 #include "runtime/exit_callbacks.h"
 #include "runtime/float_mode.h"
+#include "runtime/math.h"
 
 namespace {
 
@@ -34,13 +36,15 @@ float musicTime(const Show& show) {
 // The music time the device is playing now. The audio thread renders half a
 // second ahead of the device, so the Synth's clock runs ahead of what is
 // heard by the sound still queued in the ring: the newest block's end less
-// what is queued in front of it, both taken at the same block. Before the
-// first block (and without a sound device) the Synth's clock less whatever
-// is queued.
+// what is queued in front of it, both taken at the same block, less the part
+// of the device's last take it has not played yet (it plays a take over the
+// buffer period after taking it, so the heard time moves on between takes).
+// Before the first block (and without a sound device) the Synth's clock less
+// whatever is queued.
 float heardNow(const Show& show) {
     const float fallback = float(double(musicTime(show)) - queuedSeconds(audioOutput));
-    const uint64_t consumed = audioOutput.ring.consumed.load(std::memory_order_acquire);
-    return heardTime(show.heard, consumed, audioOutput.bufferBytes, fallback);
+    const DevicePosition at = devicePosition(audioOutput, deviceMicros());
+    return heardTime(show.heard, at, audioOutput.bufferBytes, fallback);
 }
 
 // Whether the picture goes through the render target: whenever the window's
@@ -131,13 +135,22 @@ bool startShow(Show& show) {
     const Viewport box = windowBox(show);
     glViewport(box.x, box.y, box.width, box.height);
     loadPrograms(show.display);
+    for (const GLuint program : scenePrograms) {
+        if (program != 0) continue;
+        // Its text could not be made (memory is short): stop as for a display
+        // that cannot open, rather than show scenes that are not there.
+        show.display.failure = "no memory for the scene programs";
+        return false;
+    }
     start(show.synth, 0.0f);
     return true;
 }
 
 bool runFrame(Show& show) {
     pollDisplayEvent(show.display);
-    show.clock = heardNow(show) - kPictureDelay;
+    // Never back: a take that comes early or late moves the estimate of the
+    // play position back by a little, and the pictures must not.
+    show.clock = maxOf(show.clock, heardNow(show) - kPictureDelay);
     // Pre-roll (negative clock): nothing drawn, no uniform or texture touched.
     const bool sceneDrawn = show.clock >= 0.0f && drawFrame(show);
     probeBeforeSwap(show, sceneDrawn);

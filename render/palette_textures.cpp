@@ -33,6 +33,9 @@ void createPaletteTextures() {
         int32_t height = paletteImage.heights[image];
         int32_t count = width * height;
         uint8_t* rgba = static_cast<uint8_t*>(allocate(uint32_t(count) * 4));
+        // No memory: the texture stays without an image, and a texture
+        // without one samples as black.
+        if (rgba == nullptr) continue;
         expandPaletteImage(paletteImage.palettes[image], paletteImage.indices[image], count, rgba);
         // Rows of 4-byte pixels always meet the default 4-byte row alignment,
         // whatever the odd width (163).

@@ -60,6 +60,9 @@ const GLuint* const sequencePrograms[kSequenceProgramSlots] = {
 };
 
 GLuint buildProgram(const char* vertexSource, const char* fragmentSource) {
+    // A text that could not be made (no memory for joinSource) gives no
+    // program (0), rather than GL reading through null.
+    if (vertexSource == nullptr || fragmentSource == nullptr) return 0;
     GLuint program = glEntry.glCreateProgram();
     attachShader(program, GL_VERTEX_SHADER, vertexSource);
     attachShader(program, GL_FRAGMENT_SHADER, fragmentSource);
@@ -72,6 +75,7 @@ char* joinSource(const char* prefix, const char* source) {
     uint32_t sourceLength = stringLength(source);
     uint32_t size = prefixLength + sourceLength + 1;
     char* text = static_cast<char*>(allocate(size));
+    if (text == nullptr) return nullptr;  // no memory: no text, and no program from it
     fillBytes(text, 0, size);
     // GLSL takes nothing but comments and blanks before #version, so a
     // prefix such as "#define frozen" goes in right after that line.

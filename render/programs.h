@@ -31,11 +31,12 @@ extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
 
 // A linked program made of one vertex and one fragment shader, each compiled
 // from its one text. Neither compile nor link status is looked at: see
-// program_check.h for tools and tests that want to know.
+// program_check.h for tools and tests that want to know. 0 when either text
+// is null (a text that could not be joined for want of memory).
 GLuint buildProgram(const char* vertexSource, const char* fragmentSource);
 
 // prefix and source in a new zero-filled heap block of length(prefix) +
 // length(source) + 1 bytes: the prefix in front of the source, or right after
 // its opening #version line when it has one. A null prefix counts as empty.
-// The block is never freed.
+// The block is never freed. Null when the heap refuses the block.
 char* joinSource(const char* prefix, const char* source);
