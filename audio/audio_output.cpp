@@ -77,16 +77,18 @@ void publishSources(AudioOutput& output, uint32_t list) {
     while (output.feedSteps.load() == seen) std::this_thread::yield();
 }
 
-// The list that is not published, made a copy of the published one.
-DynArray& draftSources(AudioOutput& output, uint32_t& draft) {
+// The list that is not published, made a copy of the published one; null
+// when there is no memory for the copy (a shorter copy would drop sources).
+DynArray* draftSources(AudioOutput& output, uint32_t& draft) {
     const uint32_t published = output.publishedList.load();
     draft = 1 - published;
     const DynArray& current = output.sourceLists[published];
     DynArray& next = output.sourceLists[draft];
     next.clear();
     next.resize(current.count);
+    if (next.count != current.count) return nullptr;
     for (uint32_t i = 0; i < next.count; ++i) next.at<Synth*>(i) = current.at<Synth*>(i);
-    return next;
+    return &next;
 }
 
 }  // namespace
@@ -124,13 +126,17 @@ void releaseSources(AudioOutput& output) {
 }
 
 bool initStream(AudioOutput& output, uint32_t rate) {
-    if (rate == 0 || rate > UINT32_MAX / kFrameBytes) return false;
+    // Half a second must hold a whole block, or one write would run past the
+    // ring's end (below 1,024 frames per second).
+    if (rate < kMinStreamRate || rate > UINT32_MAX / kFrameBytes) return false;
     output.sampleRate = rate;
     output.bufferBytes = rate * kFrameBytes;
     output.stopRequested.store(false);
     // The writer starts half a buffer ahead: the zeroed first half second is
     // silence already in place, and needsData sees exactly half a buffer.
-    output.writeCursor = output.bufferBytes / 2;
+    // Rounded down to a whole frame: with an odd rate, half the ring is half
+    // a frame, and a cursor inside a frame would misplace every write.
+    output.writeCursor = (output.bufferBytes / 2) & ~(kFrameBytes - 1);
     output.blocksWritten.store(0);
     output.sourceBlocks.store(0);
     output.firstSourceByte.store(-1);
@@ -164,7 +170,7 @@ static bool openDevice(AudioOutput& output, uint32_t rate) {
 bool init(AudioOutput& output, uint32_t rate) {
     output.failure = nullptr;
     if (!openDevice(output, rate)) return false;
-    if (!initStream(output, rate)) return fail(output, "no memory for the sound buffer", "");
+    if (!initStream(output, rate)) return fail(output, "no sound buffer at this rate", "");
 
     // The ring and the write cursor are in place before the thread starts.
     output.thread = new (std::nothrow) AudioThread(output);
@@ -202,8 +208,8 @@ void registerSource(AudioOutput& output, Synth& synth) {
     // An output that never got a rate would stop the Synth's clock at 0.
     if (output.sampleRate != 0) setSampleRate(synth, output.sampleRate);
     uint32_t draft;
-    DynArray& next = draftSources(output, draft);
-    void* slot = next.append();
+    DynArray* next = draftSources(output, draft);
+    void* slot = next != nullptr ? next->append() : nullptr;
     if (slot == nullptr) return;  // no memory: the published list stays as it was
     *static_cast<Synth**>(slot) = &synth;
     publishSources(output, draft);
@@ -213,8 +219,9 @@ void unregisterSource(AudioOutput& output, Synth& synth) {
     const Synth* key = &synth;
     if (output.sourceLists[output.publishedList.load()].find(&key) < 0) return;
     uint32_t draft;
-    DynArray& next = draftSources(output, draft);
-    next.removeAt(uint32_t(next.find(&key)));
+    DynArray* next = draftSources(output, draft);
+    if (next == nullptr) return;  // no memory: the published list stays as it was
+    next->removeAt(uint32_t(next->find(&key)));
     publishSources(output, draft);
 }
 

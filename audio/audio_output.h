@@ -22,6 +22,8 @@ using BlockListener = void (*)(void* context, const Synth& synth, float blockEnd
 
 constexpr uint32_t kOutputBlockBytes = 2048;  // 512 frames of 16-bit stereo
 constexpr uint32_t kDeviceFrames = 1024;      // the device's own buffer: 23 ms at 44.1 kHz
+// Lowest rate whose half-second ring holds a whole block.
+constexpr uint32_t kMinStreamRate = 2 * kOutputBlockBytes / kFrameBytes;  // 1,024
 
 struct AudioOutput {
     uint32_t device;       // SDL_AudioDeviceID; 0 when no device is open
@@ -75,7 +77,8 @@ void releaseSources(AudioOutput& output);
 // failed; what was made stays until shutdown, and `failure` names the reason.
 bool init(AudioOutput& output, uint32_t rate);
 // Makes the zeroed ring of one second with the write cursor half a buffer
-// ahead of the play cursor; the part of init that needs no device.
+// ahead of the play cursor; the part of init that needs no device. False for
+// a rate below kMinStreamRate or when memory is short.
 bool initStream(AudioOutput& output, uint32_t rate);
 // Stops playback, ends and deletes the thread, closes the device and frees
 // the ring. Nothing happens to parts that do not exist.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "synth/song_encoder.h"
@@ -13,7 +14,7 @@ namespace {
 constexpr int kStepsPerBar = 16;
 constexpr int kBars = 60;  // 60 bars of 16 steps at 115 bpm: 125 s
 
-// Parameter numbers used below (see voice/instrument.h for the whole block).
+// Parameter numbers used below (the voice chain and the effect units read them).
 enum Param {
     kLevel = 0, kWidth = 1, kPartials = 2, kRolloff = 3, kMotion = 4, kOscLevel = 5, kBalance = 6,
     kDetune = 7, kOctave = 8, kGlide = 9, kStereoDetune = 10, kFixedPitch = 11, kPolyphony = 12,
@@ -39,8 +40,9 @@ uint8_t codeByte(int code, float scale) {
         const float p = float(b) * 0.01f;
         if (int(std::floor(scale * p + 0.5f)) == code) return uint8_t(b);
     }
-    std::fprintf(stderr, "no byte for code %d\n", code);
-    return 0;
+    // A wrong song must not be written: stop the build here.
+    std::fprintf(stderr, "generate_song: no parameter byte gives code %d\n", code);
+    std::exit(1);
 }
 
 // The byte for a modulation amount in 0..10 (1 at 50; square law above).
@@ -248,7 +250,7 @@ std::vector<std::vector<SongStep>> makeTracks() {
         const bool full = inRange(bar, 16, 31) || inRange(bar, 40, 55);
 
         if (groove) {
-            // Bass: root, root, fifth-less octave jumps that glide.
+            // Bass: roots with octave and fifth jumps that glide.
             const int r = chord.root;
             const int pattern[][3] = {{0, 3, r}, {3, 3, r}, {6, 2, r + 12}, {8, 3, r}, {11, 3, r + 7}, {14, 2, r + 12}};
             for (const auto& p : pattern) bass.push_back({at + p[0], p[1], p[2], v});

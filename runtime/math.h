@@ -1,6 +1,6 @@
 // Scalar math on 32-bit floats with this program's own definitions (floor,
 // modulo, rounding and power differ from the usual library functions), and
-// two bit helpers. Pure functions, safe on any thread.
+// two bit operations. Pure functions, safe on any thread.
 #pragma once
 #include <cstdint>
 

@@ -36,9 +36,9 @@ void setSampleRate(Synth& synth, uint32_t rate) {
 }
 
 void clear(Synth& synth) {
+    synth.instrumentCount.store(0, std::memory_order_relaxed);
     for (uint32_t i = 0; i < kTrackCount; ++i) {
         synth.tracks[i].clear();
-        synth.instrumentCount.store(0, std::memory_order_relaxed);
         Instrument* instrument = synth.instruments[i].load(std::memory_order_relaxed);
         if (instrument != nullptr) {
             destroyInstrument(instrument);

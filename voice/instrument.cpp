@@ -71,7 +71,8 @@ void releaseVoice(Voice& voice) {
     releaseModulation(voice.mod);
 }
 
-// One voice of one block into the bus; returns nothing, sets `sounding`.
+// One voice of one block added into the bus; `sounding` records whether it
+// was audible.
 void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice, BusPair bus, uint32_t count) {
     const float* params = instrument.params;
     instrument.silenceTime = 0.0f;
@@ -212,7 +213,8 @@ uint32_t allocateVoice(const Instrument& instrument) {
 
 void noteOn(Instrument& instrument, int32_t note, int32_t velocity) {
     const uint32_t v = allocateVoice(instrument);
-    // Key sync off (0.5 or below) continues the LFO from the last rendered voice.
+    // Key sync off (below 0.5; unlike the switches, 0.5 itself counts as on)
+    // continues the LFO from the last rendered voice.
     const float phase1 = instrument.params[kLfo1Sync] < 0.5f ? instrument.lfo1Phase : 0.0f;
     const float phase2 = instrument.params[kLfo2Sync] < 0.5f ? instrument.lfo2Phase : 0.0f;
     startVoice(instrument.voices[v], note, velocity, phase1, phase2);

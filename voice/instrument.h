@@ -48,7 +48,7 @@ void reset(Instrument& instrument);
 // bus and runs the effect chain on it. Returns the bus's mean level.
 float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count);
 
-// Parameter helpers shared by the voice chain: a switch is on above 0.5,
+// Parameter rules shared by the voice chain: a switch is on above 0.5,
 // and round() is floor(x + 0.5) truncated to an integer.
 inline bool switchOn(float p) { return p > 0.5f; }
 int32_t roundParam(float x);

@@ -37,17 +37,7 @@ inline bool hasZeroExponent(float x) {
     return (bits & 0x7F800000u) == 0;
 }
 
-inline bool hasZeroExponent(double x) {
-    uint64_t bits;
-    std::memcpy(&bits, &x, 8);
-    return (bits & 0x7FF0000000000000ull) == 0;
-}
-
 // x, or exactly 0 when x is zero or denormal.
 inline float flushTiny(float x) {
     return hasZeroExponent(x) ? 0.0f : x;
-}
-
-inline double flushTiny(double x) {
-    return hasZeroExponent(x) ? 0.0 : x;
 }

@@ -242,3 +242,42 @@ TEST(AudioFeed, TheBlockListenerHearsOfEverySoundBlockAndNoSilentOne) {
     EXPECT_EQ(heard.ends[3], synth.time.load());
     unregisterSource(s.output, synth);
 }
+
+// Rates the ring cannot serve are refused instead of written past its end,
+// and an odd rate (half the ring is then half a frame) still streams every
+// block intact through several laps of the ring.
+TEST(AudioStream, ARateTooLowIsRefusedAndAnOddRateKeepsWholeFrames) {
+    AudioOutput output;
+    resetAudioOutput(output);
+    EXPECT_FALSE(initStream(output, 0));
+    EXPECT_FALSE(initStream(output, 100));  // a 400-byte ring: one block would overrun it
+    EXPECT_FALSE(initStream(output, kMinStreamRate - 1));
+    ASSERT_TRUE(initStream(output, kMinStreamRate));
+    shutdown(output);
+
+    constexpr uint32_t kOddRate = 11025;  // a ring of 44,100 bytes
+    ASSERT_TRUE(initStream(output, kOddRate));
+    const uint32_t lead = output.writeCursor;
+    EXPECT_EQ(lead % kFrameBytes, 0u);
+    EXPECT_GE(lead + kFrameBytes, output.bufferBytes / 2);
+
+    // The device takes one block after each block written, so it stays
+    // `lead` bytes behind the writer: it hears that much silence, then the
+    // blocks in order.
+    std::vector<uint8_t> expected(lead, 0);
+    std::vector<uint8_t> heard;
+    std::vector<uint8_t> block(kOutputBlockBytes);
+    std::vector<uint8_t> take(kOutputBlockBytes);
+    for (uint32_t b = 0; b < 60; ++b) {  // 122,880 bytes: 2.8 laps of the ring
+        for (uint32_t i = 0; i < kOutputBlockBytes; ++i) block[i] = uint8_t(b * 31 + i * 7 + 1);
+        writeBlock(output, block.data(), kOutputBlockBytes);
+        expected.insert(expected.end(), block.begin(), block.end());
+        playRing(output.ring, take.data(), kOutputBlockBytes);
+        heard.insert(heard.end(), take.begin(), take.end());
+    }
+    EXPECT_EQ(output.ring.underruns.load(), 0u);
+    expected.resize(heard.size());
+    EXPECT_TRUE(heard == expected) << "a block came out shifted or cut";
+    shutdown(output);
+    releaseSources(output);
+}

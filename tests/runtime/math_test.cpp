@@ -106,10 +106,11 @@ TEST(Random, UnitRangesStayInBounds) {
         EXPECT_LE(x, 3.0f);
     }
     for (bool s : seen) EXPECT_TRUE(s);
-    // 2147483583 and above round to 2^31 as floats: nextUnit is exactly 1.
-    r.state = 0;
-    r.state = 2147483600u;
-    EXPECT_EQ(float(r.state) / 2147483647.0f, 1.0f);
+    // Steps of 2147483583 and above round to 2^31 as floats, so nextUnit
+    // gives exactly 1 there (411174057 steps to 2147483600).
+    r.state = 411174057u;
+    EXPECT_EQ(r.nextUnit(), 1.0f);
+    EXPECT_EQ(r.state, 2147483600u);
 }
 
 TEST(Counter, PinnedCounterMakesSeedsReproducible) {

@@ -25,7 +25,7 @@ TEST(SynthThreads, StartAndStopWhileBlocksRenderLeaveAConsistentSynth) {
 
     std::atomic<bool> done{false};
     std::atomic<int> rendered{0};
-    std::atomic<int> badSamples{0};
+    std::atomic<int> foreignBlocks{0};
     std::thread audio([&] {
         while (!done.load(std::memory_order_relaxed)) {
             const int16_t* out = nullptr;
@@ -34,11 +34,7 @@ TEST(SynthThreads, StartAndStopWhileBlocksRenderLeaveAConsistentSynth) {
                 std::this_thread::yield();
                 continue;
             }
-            // Copy the block the way the audio output does, and check it.
-            int16_t copy[2 * kBlockFrames];
-            for (uint32_t i = 0; i < 2 * kBlockFrames; ++i) copy[i] = out[i];
-            if (out != synth->output) badSamples.fetch_add(1, std::memory_order_relaxed);
-            (void)copy;
+            if (out != synth->output) foreignBlocks.fetch_add(1, std::memory_order_relaxed);
             rendered.fetch_add(1, std::memory_order_relaxed);
         }
     });
@@ -46,12 +42,15 @@ TEST(SynthThreads, StartAndStopWhileBlocksRenderLeaveAConsistentSynth) {
     // The "picture thread": reads what the note feed reads, and toggles.
     int frames = 0;
     int sawActive = 0;
-    float lastTime = 0.0f;
+    int clockOutOfRange = 0;
     // Frames of 0.2 ms, a stop every 10 ms and a start 5 ms after it, so that
     // requests land both inside and between blocks.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (rendered.load(std::memory_order_relaxed) < 300 && std::chrono::steady_clock::now() < deadline) {
-        lastTime = synth->time.load(std::memory_order_relaxed);
+        // Starts are at 33..39 s and fewer than 1,000 blocks (11.6 s) are
+        // rendered: any other clock value is torn or misapplied.
+        const float now = synth->time.load(std::memory_order_relaxed);
+        if (!(now >= 33.0f && now < 51.0f)) ++clockOutOfRange;
         const uint32_t count = synth->instrumentCount.load(std::memory_order_relaxed);
         for (uint32_t i = 0; i < count && i < kTrackCount; ++i) {
             const Instrument* instrument = synth->instruments[i].load(std::memory_order_relaxed);
@@ -69,9 +68,9 @@ TEST(SynthThreads, StartAndStopWhileBlocksRenderLeaveAConsistentSynth) {
     audio.join();
 
     EXPECT_GE(rendered.load(), 300);
-    EXPECT_EQ(badSamples.load(), 0);
+    EXPECT_EQ(foreignBlocks.load(), 0);
     EXPECT_GT(sawActive, 0);
-    EXPECT_GE(lastTime, 0.0f);
+    EXPECT_EQ(clockOutOfRange, 0);
 
     // With the audio thread gone, stop takes effect at once.
     stop(*synth);
