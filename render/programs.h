@@ -9,7 +9,8 @@ constexpr int32_t kSceneProgramCount = 6;
 // Sequences 0..10 plus the unused slot 11.
 constexpr int32_t kSequenceProgramSlots = 12;
 
-// Puts a texture on the screen; built, but no step draws with it yet.
+// Puts a texture on the screen: presentTarget draws the offscreen picture
+// into the window with it.
 extern GLuint copyProgram;
 // Draws the loading bar.
 extern GLuint loadingProgram;

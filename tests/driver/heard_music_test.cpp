@@ -21,10 +21,6 @@ namespace {
 
 constexpr uint32_t kBytesPerSecond = 44100 * 4;
 
-}  // namespace
-
-namespace {
-
 // The device having taken `consumed` bytes and played all of them.
 DevicePosition taken(uint64_t consumed) {
     return {consumed, 0.0};

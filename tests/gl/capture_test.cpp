@@ -120,7 +120,8 @@ TEST_F(CaptureTest, OneSecondVideoHasSixtyFramesAndTheSong) {
 
 TEST_F(CaptureTest, BadArgumentsAreRefusedWithTheUsage) {
     for (const char* arguments : {"--video x.mp4 --size 65x36", "--video x.mp4 --from -1", "--contact-sheet",
-                                  "--time 1 --size 0x10 -o f.png", "--timings --frames 0"}) {
+                                  "--time 1 --size 0x10 -o f.png", "--timings --frames 0", "--timings --seed -3",
+                                  "--timings --seed ''", "--timings --size 64x36x"}) {
         CommandRun run = capture(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;

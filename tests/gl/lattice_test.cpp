@@ -1,14 +1,11 @@
 // The inverted-lattice scene on Mesa: it builds, its warm and frozen colour
-// sets look warm and cold, making the lattice rotations once per pixel leaves
-// the picture unchanged (and how much time it saves), and frames of its three
-// Sequences go to PNG files for a person to look at.
+// sets look warm and cold, and frames of its three Sequences go to PNG files
+// for a person to look at.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "driver/timeline.h"
 #include "render/program_check.h"
@@ -72,17 +69,6 @@ Means meanColour(const Frame& frame) {
     return m;
 }
 
-double medianMilliseconds(SceneRig& rig, GLuint program, const SceneState& state, int32_t w, int32_t h, int runs) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        renderScene(rig, program, state, w, h);  // ends with glFinish and a read-back
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // Frames inside Sequences 7, 8 and 9, a third of the way through each.
 constexpr int32_t kSampleFrames[] = {3622 + 173, 4141 + 158, 6071 + 200};
 
@@ -125,24 +111,4 @@ TEST(Lattice, FrozenSetIsColdAndNearlyStill) {
     int32_t changed = 0;
     for (size_t i = 0; i < first.rgba.size(); ++i) changed += std::abs(first.rgba[i] - later.rgba[i]) > 8;
     EXPECT_LT(changed, int32_t(first.rgba.size() / 100));
-}
-
-TEST(Lattice, RotationsOncePerPixelKeepThePictureAndSaveTime) {
-    SceneRig* rig = sceneRig();
-    ASSERT_NE(rig, nullptr);
-    const GLuint perEvaluation = buildVariant("rotations_per_evaluation");
-    const SceneState state = stateAtFrame(kSampleFrames[0]);
-    const Frame once = renderScene(*rig, scenePrograms[2], state, kWidth, kHeight);
-    const Frame each = renderScene(*rig, perEvaluation, state, kWidth, kHeight);
-    int32_t differing = 0;
-    for (size_t i = 0; i < once.rgba.size(); ++i) differing += std::abs(once.rgba[i] - each.rgba[i]) > 2;
-    EXPECT_LE(differing, int32_t(once.rgba.size() / 1000));
-
-    // 320 x 180, median of five frames each, both in this one run.
-    const double fast = medianMilliseconds(*rig, scenePrograms[2], state, 320, 180, 5);
-    const double slow = medianMilliseconds(*rig, perEvaluation, state, 320, 180, 5);
-    std::printf("lattice 320x180: %.1f ms per frame (rotations once per pixel), %.1f ms (per evaluation), "
-                "gain x%.2f\n", fast, slow, slow / fast);
-    RecordProperty("ms_once_per_pixel", std::to_string(fast));
-    RecordProperty("ms_per_evaluation", std::to_string(slow));
 }

@@ -3,6 +3,7 @@
 // the loading steps and the Sequence-to-program table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>

@@ -1,4 +1,4 @@
-// The helpers the system tests start programs with: exit codes, stderr,
+// What the system tests start programs with: exit codes, stderr,
 // waiting with and without a limit, and environment changes that really
 // replace or remove a setting.
 #include <gtest/gtest.h>

@@ -93,7 +93,9 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (is("--timings", false)) {
             options.mode = Mode::Timings;
         } else if (is("--size", true)) {
-            if (std::sscanf(value, "%dx%d", &options.width, &options.height) != 2) return false;
+            // Exactly two numbers: a trailing character is a typo, not a size.
+            char extra = 0;
+            if (std::sscanf(value, "%5dx%5d%c", &options.width, &options.height, &extra) != 2) return false;
             if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192) return false;
             i++;
         } else if (is("--fps", true)) {
@@ -114,6 +116,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (is("--silent", false)) {
             options.music = false;
         } else if (is("--seed", true)) {
+            // strtoull would take "" as 0 and "-3" as 2^64 - 3: digits only.
+            if (*value < '0' || *value > '9') return false;
             char* end = nullptr;
             options.seed = std::strtoull(value, &end, 10);
             if (*end) return false;

@@ -1,4 +1,4 @@
-// Picture helpers and PNG output (stb_image_write).
+// Black pictures and PNG output (stb_image_write).
 #include "tools/capture/picture.h"
 
 #include <cstdio>

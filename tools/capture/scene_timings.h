@@ -7,9 +7,9 @@ struct ShowPictures;
 struct ShowReplay;
 
 // Times `frames` consecutive 60 Hz frames (after one untimed warm-up frame)
-// from the middle of every Sequence whose draw window comes before the end
-// of its draw window, plus the note grid's Sequence, and prints a table on
-// stdout. Returns the process exit status.
+// from the middle of every Sequence's draw window, the note grid's too (which
+// the show ends before), and prints a table on stdout. Returns the process
+// exit status: 1 when a Sequence is not on screen where it was timed.
 int32_t printSceneTimings(ShowPictures& pictures, ShowReplay& replay, int32_t frames);
 
 // Median of `count` values (the mean of the middle two for an even count);

@@ -28,8 +28,8 @@ void stepFrame(ShowReplay& replay, float clock) {
     stepTimeline(replay.timeline, clock);
     if (replay.synth) {
         const float heard = clock + kPictureDelay;
-        renderReplayMusic(replay, heard);
-        // The block that starts exactly at the heard time is the one heard.
+        // Rendered up to and past the heard time: the block that starts
+        // exactly at it is the one heard, so it must be in the record.
         Synth& synth = *replay.synth;
         while (synth.time.load(std::memory_order_relaxed) <= heard && synth.playing.load(std::memory_order_relaxed))
             renderBlockOfReplay(replay);

@@ -38,10 +38,10 @@ struct Child {
 // Starts `argv` (found on PATH); with `piped` its stdin comes from us.
 bool startChild(const std::vector<const char*>& argv, bool piped, Child& child) {
     int fds[2] = {-1, -1};
+    if (piped && pipe(fds) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (piped) {
-        if (pipe(fds) != 0) return false;
         posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         posix_spawn_file_actions_addclose(&actions, fds[1]);
