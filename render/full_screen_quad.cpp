@@ -36,3 +36,19 @@ void drawQuad() {
     glDisableClientState(GL_VERTEX_ARRAY);
     glEntry.glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
+
+void pushIdentityMatrices() {
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+}
+
+void popMatrices() {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}

@@ -11,6 +11,11 @@ extern GLuint fullScreenQuad;
 
 // Makes the buffer and fills it. Needs the GL context and glEntry.
 void createQuad();
+// Saves the projection and model-view matrices and loads identity into both
+// (the model-view mode is left current), so the quad covers the viewport.
+void pushIdentityMatrices();
+// Restores both matrices saved by pushIdentityMatrices (model-view left current).
+void popMatrices();
 // Draws the quad with the current program. The caller has loaded identity into
 // the projection and model-view matrices, so the quad covers the viewport.
 // Leaves no client array enabled and no buffer bound to GL_ARRAY_BUFFER.

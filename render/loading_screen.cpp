@@ -15,22 +15,6 @@ namespace {
 // 16:9 as a float: the loading bar is laid out on the show's fixed aspect.
 constexpr float kAspect = 1.7777778f;
 
-void pushIdentityMatrices() {
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-}
-
-void popMatrices() {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-}
-
 }  // namespace
 
 float loadingPercent(int32_t step) {

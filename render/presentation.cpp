@@ -39,12 +39,7 @@ void presentTarget(const RenderTarget& target, const Viewport& box, int32_t wind
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glViewport(box.x, box.y, box.width, box.height);
 
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    pushIdentityMatrices();
 
     glEntry.glUseProgram(copyProgram);
     glEntry.glUniform1i(glEntry.glGetUniformLocation(copyProgram, "texture"), 0);
@@ -53,8 +48,5 @@ void presentTarget(const RenderTarget& target, const Viewport& box, int32_t wind
     drawQuad();
     glEntry.glUseProgram(0);
 
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    popMatrices();
 }

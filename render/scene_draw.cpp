@@ -9,12 +9,7 @@
 #include "render/palette_textures.h"
 
 void drawScene(GLuint program, DataTexture& notesVelocity, DataTexture& maxNotesVelocity) {
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    pushIdentityMatrices();
 
     glEntry.glUseProgram(program);
     glEntry.glActiveTexture(GL_TEXTURE0);
@@ -28,8 +23,5 @@ void drawScene(GLuint program, DataTexture& notesVelocity, DataTexture& maxNotes
     drawQuad();
     glEntry.glUseProgram(0);
 
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    popMatrices();
 }
