@@ -3,31 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <thread>
 #include <vector>
 
 #include <xmmintrin.h>
 
-#include "runtime/counter.h"
 #include "runtime/memory.h"
+#include "tests/voice/voice_rig_support.h"
 #include "voice/instrument.h"
 #include "voice/synth_tables.h"
 
 namespace {
 
-constexpr uint32_t kFrames = 512;
-
-class InstrumentTest : public ::testing::Test {
+class InstrumentTest : public InstrumentRig {
 protected:
+    InstrumentTest() : InstrumentRig(99) {}
     void SetUp() override {
-        pinCounter(99);
-        tables = std::make_unique<SynthTables>();
-        buildSynthTables(*tables);
-        tables->sampleRate = 44100;
-        instrument = createInstrument();
-        ASSERT_NE(instrument, nullptr);
-        reset(*instrument);
+        InstrumentRig::SetUp();
+        if (instrument == nullptr) return;
         // A plain audible tone: one copy, octave as played, no envelopes.
         instrument->params[0] = 0.5f;   // voice level, gain 1
         instrument->params[2] = 0.2f;   // some partials
@@ -35,15 +28,6 @@ protected:
         instrument->params[6] = 0.5f;   // centred
         instrument->params[8] = 0.5f;   // octave multiplier 1
         instrument->params[12] = 1.0f;  // 16 voices
-    }
-    void TearDown() override {
-        destroyInstrument(instrument);
-        unpinCounter();
-    }
-    // One block into a cleared bus.
-    void renderOnce() {
-        for (uint32_t i = 0; i < kFrames; ++i) busL[i] = busR[i] = 0.0f;
-        render(*tables, *instrument, BusPair{busL, busR}, kFrames);
     }
     bool busSilent() const {
         for (uint32_t i = 0; i < kFrames; ++i)
@@ -55,11 +39,6 @@ protected:
         for (const Voice& v : instrument->voices) n += (voiceActive(v) && voiceNote(v) == note) ? 1 : 0;
         return n;
     }
-
-    std::unique_ptr<SynthTables> tables;
-    Instrument* instrument = nullptr;
-    alignas(16) float busL[kFrames];
-    alignas(16) float busR[kFrames];
 };
 
 TEST_F(InstrumentTest, NewNotesTakeFreeVoicesInIndexOrder) {

@@ -2,9 +2,8 @@
 // and next-block scales, at 44.1 kHz with 512-frame blocks.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "runtime/counter.h"
+#include "tests/voice/voice_rig_support.h"
 #include "voice/modulation.h"
 #include "voice/synth_tables.h"
 
@@ -17,10 +16,7 @@ enum { kEnv1 = 26, kEnv2 = 31, kLfo1 = 36 };  // parameter bases
 class Modulation : public ::testing::Test {
 protected:
     void SetUp() override {
-        pinCounter(4242);
-        tables = std::make_unique<SynthTables>();
-        buildSynthTables(*tables);
-        tables->sampleRate = 44100;
+        tables = pinnedTables(4242);
         resetModulation(mod);
         startModulation(mod, 0.0f, 0.0f);
     }

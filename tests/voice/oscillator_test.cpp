@@ -10,6 +10,7 @@
 
 #include "runtime/counter.h"
 #include "runtime/random.h"
+#include "tests/voice/voice_rig_support.h"
 #include "voice/modulation.h"
 #include "voice/oscillator.h"
 #include "voice/synth_tables.h"
@@ -22,10 +23,7 @@ constexpr float kCycle = 44100.0f / 512.0f;  // Hz of one cycle per block
 class Oscillator : public ::testing::Test {
 protected:
     void SetUp() override {
-        pinCounter(777);
-        tables = std::make_unique<SynthTables>();
-        buildSynthTables(*tables);
-        tables->sampleRate = 44100;
+        tables = pinnedTables(777);
         osc = std::make_unique<OscState>();
         resetModulation(mod);
         params[5] = 0.25f;  // lane gain 0.1 at amp 1

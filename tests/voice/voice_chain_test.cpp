@@ -3,32 +3,24 @@
 // filter designs each slot gets, and the noise as the block's first signal.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <xmmintrin.h>
 
-#include "runtime/counter.h"
+#include "tests/voice/voice_rig_support.h"
 #include "voice/instrument.h"
 #include "voice/synth_tables.h"
 
 namespace {
 
-constexpr uint32_t kFrames = 512;
-
 float lane0(__m128 v) {
     return _mm_cvtss_f32(v);
 }
 
-class VoiceChain : public ::testing::Test {
+class VoiceChain : public InstrumentRig {
 protected:
+    VoiceChain() : InstrumentRig(4242) {}
     void SetUp() override {
-        pinCounter(4242);
-        tables = std::make_unique<SynthTables>();
-        buildSynthTables(*tables);
-        tables->sampleRate = 44100;
-        instrument = createInstrument();
-        ASSERT_NE(instrument, nullptr);
-        reset(*instrument);
+        InstrumentRig::SetUp();
+        if (instrument == nullptr) return;
         instrument->params[0] = 0.5f;  // voice level, gain 1
         instrument->params[2] = 0.3f;
         instrument->params[5] = 0.5f;
@@ -36,19 +28,6 @@ protected:
         instrument->params[8] = 0.5f;
         instrument->params[19] = 1.0f;  // noise unfiltered when it plays
     }
-    void TearDown() override {
-        destroyInstrument(instrument);
-        unpinCounter();
-    }
-    void renderOnce() {
-        for (uint32_t i = 0; i < kFrames; ++i) busL[i] = busR[i] = 0.0f;
-        render(*tables, *instrument, BusPair{busL, busR}, kFrames);
-    }
-
-    std::unique_ptr<SynthTables> tables;
-    Instrument* instrument = nullptr;
-    alignas(16) float busL[kFrames];
-    alignas(16) float busR[kFrames];
 };
 
 }  // namespace
