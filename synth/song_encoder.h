@@ -16,7 +16,7 @@ struct SongStep {
     uint8_t velocity;
 };
 
-using InstrumentBytes = std::array<uint8_t, kParameterCount>;  // parameter j = byte * 0.01
+using InstrumentBytes = std::array<uint8_t, kParamCount>;  // parameter j = byte * 0.01
 
 // The stored form of one song: instrument i plays tracks[i].
 struct SongSource {

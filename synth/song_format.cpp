@@ -58,7 +58,7 @@ float eventTime(float offset, float stepDuration, uint32_t stepSum) {
 
 uint64_t songByteSize(uint32_t instrumentCount, uint64_t totalEvents) {
     // count and tempo, counts, "INST", parameters, "SONG", tracks, "ENDS"
-    return 4 + 2 * uint64_t(instrumentCount) + 4 + uint64_t(kParameterCount) * instrumentCount + 4 +
+    return 4 + 2 * uint64_t(instrumentCount) + 4 + uint64_t(kParamCount) * instrumentCount + 4 +
            4 * totalEvents + 4;
 }
 
@@ -143,7 +143,7 @@ bool decodeSong(const uint8_t* data, uint32_t length, float timeOffset, DecodedS
 
     reader.read32();  // "INST"
     for (uint32_t i = 0; i < instrumentCount; ++i)
-        for (uint32_t j = 0; j < kParameterCount; ++j) out.parameters[i][j] = float(reader.read8()) * 0.01f;
+        for (uint32_t j = 0; j < kParamCount; ++j) out.parameters[i][j] = float(reader.read8()) * 0.01f;
     reader.read32();  // "SONG"
     readTracks(reader, out, timeOffset);
     reader.read32();  // "ENDS"

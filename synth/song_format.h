@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "runtime/dyn_array.h"
+#include "voice/params.h"
 
 // Song layout (little-endian, unpadded), N instruments, C[t] events in track t:
 //   u16 N (<= 32), u16 tempo (beats per minute), N x u16 C[t], "INST",
@@ -14,7 +15,6 @@
 // Total 4 + 2N + 4 + 112N + 4 + 4 * sum(C) + 4 bytes; one step is a sixteenth
 // note. Tags are read and skipped without comparison.
 constexpr uint32_t kMaxInstruments = 32;
-constexpr uint32_t kParameterCount = 112;
 // The single-precision float nearest to 1/60 (minutes to seconds).
 constexpr float kMinutesPerSecond = 0.016666668f;
 
@@ -74,7 +74,7 @@ struct DecodedSong {
     uint32_t tempo;                                  // beats per minute, > 0
     float stepDuration;                              // seconds per step
     uint32_t eventCounts[kMaxInstruments];           // events of track t (0 beyond instrumentCount)
-    float parameters[kMaxInstruments][kParameterCount];  // byte * 0.01: 0.00..2.55
+    float parameters[kMaxInstruments][kParamCount];  // byte * 0.01, see voice/params.h
     DynArray tracks[kMaxInstruments];                // NoteEvent elements, sorted by time
     uint32_t bytesConsumed;                          // bytes the layout occupies (<= length)
 };

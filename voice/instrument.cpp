@@ -10,18 +10,10 @@
 #include "runtime/memory.h"
 #include "runtime/random.h"
 #include "synth/effects/effect_tables.h"
+#include "voice/params.h"
 #include "voice/synth_tables.h"
 
 namespace {
-
-// Parameter numbers read by the chain.
-constexpr uint32_t kVoiceLevel = 0;
-constexpr uint32_t kDetuneAmount = 7;
-constexpr uint32_t kGlide = 9;
-constexpr uint32_t kPolyphony = 12;
-constexpr uint32_t kLfo1Sync = 39;
-constexpr uint32_t kLfo2Sync = 43;
-constexpr uint32_t kEffectTypeBase = 74;
 
 // Switch parameter, cutoff parameter, modulation destination of the cutoff
 // (the resonance follows both by one), filter type and processing mode.
@@ -33,10 +25,10 @@ struct FilterSlotSetting {
     uint32_t mode;
 };
 constexpr FilterSlotSetting kFilterSlots[4] = {
-    {20, 21, kDestLowPassCutoff, kFilterLadder, kRunLadder},
-    {23, 24, kDestHighPassCutoff, kFilterHighPass, kRunBiquad},
-    {106, 107, kDestBandPassCutoff, kFilterBandPass, kRunBandPass},
-    {109, 110, kDestNotchCutoff, kFilterNotch, kRunDelayedBiquad},
+    {kLowPassOn, kLowPassCutoff, kDestLowPassCutoff, kFilterLadder, kRunLadder},
+    {kHighPassOn, kHighPassCutoff, kDestHighPassCutoff, kFilterHighPass, kRunBiquad},
+    {kBandPassOn, kBandPassCutoff, kDestBandPassCutoff, kFilterBandPass, kRunBandPass},
+    {kNotchOn, kNotchCutoff, kDestNotchCutoff, kFilterNotch, kRunDelayedBiquad},
 };
 
 constexpr float kSilenceSeconds = 2.0f;     // effect chain sleeps after this much quiet
@@ -46,7 +38,7 @@ uint32_t polyphony(const Instrument& instrument) {
     // Truncation of the product: bytes 20, 40, 60, 80 give one voice fewer
     // than their tens digit suggests (15 * 0.19999999 = 2.9999998). Capped at
     // the 16 voices that exist, also for parameters above 1.
-    const float voices = 1.0f + float(int32_t(15.0f * instrument.params[kPolyphony]));
+    const float voices = 1.0f + float(int32_t(15.0f * instrument.params[kVoicePolyphony]));
     if (!(voices >= 1.0f)) return 1;
     return voices >= float(kVoiceCount) ? kVoiceCount : uint32_t(voices);
 }
@@ -90,11 +82,11 @@ void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice
     renderNoise(voice.noise, tables.noiseTable, instrument.voiceL, instrument.voiceR, count);
 
     // Glide once per block; the first note of a voice (frequency 0) jumps.
-    const float detune = params[kDetuneAmount];
+    const float detune = params[kVoiceDetune];
     const float target =
         tables.noteFrequency[voice.note.load(std::memory_order_relaxed) & 0x7F] + detune * detune * detune * voice.detune * 8.0f;
-    if (params[kGlide] > 0.0f && voice.frequency > 0.0f)
-        voice.frequency += (target - voice.frequency) / (10.0f * params[kGlide] + 1.0f);
+    if (params[kVoiceGlide] > 0.0f && voice.frequency > 0.0f)
+        voice.frequency += (target - voice.frequency) / (10.0f * params[kVoiceGlide] + 1.0f);
     else
         voice.frequency = target;
 
@@ -124,7 +116,7 @@ void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice
 // runs every live unit on the bus in slot order.
 void runEffectChain(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
     for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
-        const int32_t type = roundParam(10.0f * instrument.params[kEffectTypeBase + s]);
+        const int32_t type = roundParam(10.0f * instrument.params[kFx0Type + s]);
         if (type != instrument.effectTypes[s] && instrument.effectTypes[s] != 0) {
             EffectDestroyFn destroy = effectDestroyFor(instrument.effectTypes[s]);
             if (destroy != nullptr) destroy(instrument.effectUnits[s]);

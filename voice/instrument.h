@@ -6,19 +6,18 @@
 #include <cstdint>
 
 #include "voice/bus_pair.h"
+#include "voice/params.h"
 #include "voice/voice.h"
 
 struct SynthTables;
 struct EffectUnit;
 
-inline constexpr uint32_t kParamCount = 112;
 inline constexpr uint32_t kVoiceCount = 16;
 inline constexpr uint32_t kVoiceBufferSize = 4096;  // frames; a block uses the first `count`
-inline constexpr uint32_t kEffectSlotCount = 10;
 inline constexpr uint32_t kFilterStateBytes = 256;  // one FilterState block
 
 struct Instrument {
-    float params[kParamCount];        // P0..P111, each 0.00..1.00
+    float params[kParamCount];        // P0..P111, named and ranged in voice/params.h
     float lfo1Phase, lfo2Phase;       // radians, left by the last voice rendered
     Voice voices[kVoiceCount];
     alignas(16) float voiceL[kVoiceBufferSize];

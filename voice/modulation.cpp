@@ -3,6 +3,7 @@
 #include "voice/modulation.h"
 
 #include "runtime/math.h"
+#include "voice/params.h"
 #include "voice/synth_tables.h"
 
 namespace {
@@ -169,7 +170,7 @@ bool updateModulation(const SynthTables& tables, const float* params, ModState& 
 
     for (uint32_t k = 0; k < kModSlotCount; ++k) {
         ModSlot& slot = mod.slots[k];
-        const float* p = params + 44 + 3 * k;
+        const float* p = params + kMod0Source + kModSlotStride * k;
         // The slot is rewritten before its source steps, so an envelope
         // scaled by its own slot's destination sees a factor of 1 there.
         slot.source = roundToInt(14.0f * p[0]);
@@ -180,12 +181,12 @@ bool updateModulation(const SynthTables& tables, const float* params, ModState& 
         float* sourceValue = nullptr;
         switch (slot.source) {
         case kSourceLfo1:
-            if (!lfo1Done) mod.sourceValue[0] = stepLfo(mod.lfo1, tables, params, 36, count);
+            if (!lfo1Done) mod.sourceValue[0] = stepLfo(mod.lfo1, tables, params, kLfo1Rate, count);
             lfo1Done = true;
             sourceValue = &mod.sourceValue[0];
             break;
         case kSourceLfo2:
-            if (!lfo2Done) mod.sourceValue[1] = stepLfo(mod.lfo2, tables, params, 40, count);
+            if (!lfo2Done) mod.sourceValue[1] = stepLfo(mod.lfo2, tables, params, kLfo2Rate, count);
             lfo2Done = true;
             sourceValue = &mod.sourceValue[1];
             break;
@@ -194,7 +195,7 @@ bool updateModulation(const SynthTables& tables, const float* params, ModState& 
                 running1 = mod.env1.stage != kEnvelopeFinished;
                 // Slots before k already hold this block's values, the rest last block's.
                 const float m = modProduct(mod, kDestEnv1Decay);
-                mod.sourceValue[2] = stepEnvelope(mod.env1, params, 26, m, tables.sampleRate, count);
+                mod.sourceValue[2] = stepEnvelope(mod.env1, params, kEnv1Attack, m, tables.sampleRate, count);
             }
             env1Done = true;
             sourceValue = &mod.sourceValue[2];
@@ -203,7 +204,7 @@ bool updateModulation(const SynthTables& tables, const float* params, ModState& 
             if (!env2Done) {
                 running2 = mod.env2.stage != kEnvelopeFinished;
                 const float m = modProduct(mod, kDestEnv2Decay);
-                mod.sourceValue[3] = stepEnvelope(mod.env2, params, 31, m, tables.sampleRate, count);
+                mod.sourceValue[3] = stepEnvelope(mod.env2, params, kEnv2Attack, m, tables.sampleRate, count);
             }
             env2Done = true;
             sourceValue = &mod.sourceValue[3];

@@ -6,6 +6,7 @@
 #include "runtime/memory.h"
 #include "runtime/random.h"
 #include "voice/filter.h"
+#include "voice/params.h"
 
 namespace {
 
@@ -28,9 +29,9 @@ void initNoise(NoiseState& noise) {
 }
 
 void setupNoise(NoiseState& noise, uint32_t sampleRate, const float* params, float levelMod, float amp) {
-    const float centre = params[18];
-    const float width = params[19];
-    noise.level = params[17] * amp * levelMod;
+    const float centre = params[kNoiseCentre];
+    const float width = params[kNoiseWidth];
+    noise.level = params[kNoiseLevel] * amp * levelMod;
     noise.filterOn = width < kUnfilteredWidth;
     if (noise.filterOn && noise.level > 0.0f) {
         setFilter(*noise.hp, sampleRate, centre - width, kBandResonance, kFilterHighPass);

@@ -10,6 +10,7 @@
 #include "runtime/math.h"
 #include "runtime/random.h"
 #include "voice/modulation.h"
+#include "voice/params.h"
 #include "voice/synth_tables.h"
 #include "voice/voice.h"
 
@@ -84,10 +85,10 @@ bool buildSpectrum(const SynthTables& tables, const float* params, const ModStat
     const float bins = floorInt(512.0f * clampSetting(0.0f, brightness, 1.0f));
     const uint32_t binCount = bins > 4.0f ? uint32_t(bins) : 4u;
 
-    const float c3 = clampSetting(0.0f, params[2] * modProduct(mod, kDestPartialCount), 1.0f);
-    const float c1 = clampSetting(0.0f, params[1] * modProduct(mod, kDestPartialWidth), 1.0f);
-    const float c2 = clampSetting(0.0f, params[3] * modProduct(mod, kDestRolloff), 1.0f);
-    const float c4 = clampSetting(0.0f, params[16] * 4.0f * modProduct(mod, kDestSpacing), 4.0f);
+    const float c3 = clampSetting(0.0f, params[kOscPartials] * modProduct(mod, kDestPartialCount), 1.0f);
+    const float c1 = clampSetting(0.0f, params[kOscPartialWidth] * modProduct(mod, kDestPartialWidth), 1.0f);
+    const float c2 = clampSetting(0.0f, params[kOscRolloff] * modProduct(mod, kDestRolloff), 1.0f);
+    const float c4 = clampSetting(0.0f, params[kOscPartialSpacing] * 4.0f * modProduct(mod, kDestSpacing), 4.0f);
 
     const uint32_t partialCount = 1u + minUnsigned(uint32_t(floorInt(64.0f * c3)), 64u);
 
@@ -142,7 +143,7 @@ bool buildSpectrum(const SynthTables& tables, const float* params, const ModStat
 
 bool animateSpectrum(const SynthTables& tables, const float* params, OscState& osc) {
     if (absLess(osc.rotation, 0.00001f)) return false;
-    const float a = params[4];
+    const float a = params[kOscMotion];
     const bool on = !absLess(a, 0.00001f);
 
     // Each bin's phase turns at its own speed, set by the random phaseSines;
@@ -219,20 +220,20 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
                       float frequency, float amp, float& gainL, float& gainR, BusPair out, uint32_t count) {
     float* const left = out.left;
     float* const right = out.right;
-    float level = params[5] * 4.0f * amp;
+    float level = params[kOscLevel] * 4.0f * amp;
     if (!(level > 0.0f) && !(maxOf(gainL, gainR) > 0.0f)) return;
 
-    const float balance = params[6];
-    const uint32_t copies = 1 + clampedIndex(9.0f * params[14], kMaxUnison - 1);
-    const bool fixed = params[11] >= 0.00001f;
+    const float balance = params[kOscBalance];
+    const uint32_t copies = 1 + clampedIndex(9.0f * params[kOscUnison], kMaxUnison - 1);
+    const bool fixed = params[kOscFixedPitch] >= 0.00001f;
 
     level = level * modProduct(mod, kDestOscLevel);
     // A runaway modulation product (inf or NaN) silences the oscillator
     // instead of carrying inf/NaN into the lane gains and the mix.
     if (!isFinite(level)) level = 0.0f;
-    const float det = params[10] * modProduct(mod, kDestStereoDetune);
-    const float drive = params[13] * modProduct(mod, kDestDrive);
-    const float spread = params[15] * modProduct(mod, kDestUnisonSpread);
+    const float det = params[kOscStereoDetune] * modProduct(mod, kDestStereoDetune);
+    const float drive = params[kOscDrive] * modProduct(mod, kDestDrive);
+    const float spread = params[kOscUnisonSpread] * modProduct(mod, kDestUnisonSpread);
     const float pitch = modProduct(mod, kDestPitch);
 
     if (maxOf(maxOf(level, gainL), gainR) < 0.001f) return;
@@ -240,10 +241,10 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
     const float rate = float(tables.sampleRate);
     const float detHz = det * det * det * 10.0f;
     const float driveGain = 1.0f + drive * 32.0f;
-    const float fixedHz = params[11] * params[11] * 1000.0f;
+    const float fixedHz = params[kOscFixedPitch] * params[kOscFixedPitch] * 1000.0f;
     const float spreadInc = ((spread * spread) * spread) * spread / rate * 10.0f;
 
-    const float f = frequency * kOctave[clampedIndex(8.0f * params[8], 8)];
+    const float f = frequency * kOctave[clampedIndex(8.0f * params[kOscOctave], 8)];
     float incL = f + detHz;
     float incR = f - detHz;
     if (fixed) incL = incR = fixedHz;

@@ -4,12 +4,9 @@
 
 #include "runtime/math.h"
 #include "runtime/random.h"
+#include "voice/params.h"
 
 namespace {
-
-constexpr int kRateParam = 85;
-constexpr int kDepthParam = 86;
-constexpr int kLevelParam = 98;
 
 }  // namespace
 
@@ -26,12 +23,12 @@ EffectUnit* createChorus() {
 void processChorus(EffectUnit* unit, uint32_t sampleRate, const float* params, float* busL,
                    float* busR, uint32_t count) {
     auto* chorus = static_cast<Chorus*>(unit);
-    const float rate = params[kRateParam];
+    const float rate = params[kChorusRate];
     // Radians per block: rate^2 x 50 rad/s, rounded to a float once.
     const float phaseStep =
         float((long double)rate * rate / (long double)sampleRate * (long double)count * 50.0L);
-    const float level = params[kLevelParam] * 0.7f;
-    const float depth = params[kDepthParam];
+    const float level = params[kChorusLevel] * 0.7f;
+    const float depth = params[kChorusDepth];
     for (int i = 0; i < kChorusLines; ++i) {
         // The clamp holds the sweep inside 1..10 ms whatever the depth.
         const float ms = clamp(1.0f, (sinRad(chorus->phases[i]) + 0.5f) * depth * 9.0f + 1.0f, 10.0f);

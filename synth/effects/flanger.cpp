@@ -2,13 +2,9 @@
 #include "synth/effects/flanger.h"
 
 #include "runtime/math.h"
+#include "voice/params.h"
 
 namespace {
-
-constexpr int kSpeedParam = 94;
-constexpr int kTopParam = 95;
-constexpr int kDepthParam = 96;
-constexpr int kFeedbackParam = 97;
 
 constexpr float kPi = 3.14159265358979f;
 // 120 / 76.39437 is pi/2, the constant pair the phase advance is written with.
@@ -42,10 +38,10 @@ void processFlanger(EffectUnit* unit, uint32_t sampleRate, const float* params, 
     const float rate = float(sampleRate);
     const float base = rate * 0.0001f;  // 0.1 ms in frames
     const float top = rate * 0.0121f;   // 12.1 ms in frames
-    const float depth = (top - base) * 0.5f * params[kDepthParam];
-    const float step = (float(count) * 0.1f) * params[kSpeedParam];
-    const float peak = params[kTopParam];
-    const float feedback = params[kFeedbackParam];
+    const float depth = (top - base) * 0.5f * params[kFlangerDepth];
+    const float step = (float(count) * 0.1f) * params[kFlangerSpeed];
+    const float peak = params[kFlangerTop];
+    const float feedback = params[kFlangerFeedback];
     const float phaseScale = rate * kPhaseDenominator;
     const float sweepScale = float(240u * sampleRate);
 

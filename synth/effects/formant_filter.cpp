@@ -4,12 +4,11 @@
 // or the bus (float) are replaced by 0 before they are stored.
 #include "synth/effects/formant_filter.h"
 
+#include "voice/params.h"
+
 #include <cfloat>
 
 namespace {
-
-constexpr int kVowelParam = 99;
-constexpr int kBlendParam = 100;
 
 // |v| < limit in extended precision: v is zero or would be denormal (or
 // underflow to zero) once rounded to the narrower type.
@@ -60,8 +59,8 @@ EffectUnit* createFormantFilter() {
 void processFormantFilter(EffectUnit* unit, uint32_t, const float* params, float* busL, float* busR,
                           uint32_t count) {
     auto* formant = static_cast<FormantFilter*>(unit);
-    const double* c = kFormantCoefficients[formantVowel(params[kVowelParam])];
-    const float a = params[kBlendParam];
+    const double* c = kFormantCoefficients[formantVowel(params[kFormantVowel])];
+    const float a = params[kFormantBlend];
     filterChannel(c, formant->leftHistory, a, busL, count);
     filterChannel(c, formant->rightHistory, a, busR, count);
 }

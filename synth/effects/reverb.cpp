@@ -3,13 +3,9 @@
 
 #include "runtime/math.h"
 #include "runtime/memory.h"
+#include "voice/params.h"
 
 namespace {
-
-constexpr int kRoomParam = 90;
-constexpr int kDampParam = 91;
-constexpr int kWetParam = 92;
-constexpr int kWidthParam = 93;
 
 // Keeps the mono sum of a full-scale bus well below full scale in each comb.
 constexpr float kCombInputGain = 0.015f;
@@ -41,12 +37,12 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
     // pole beyond 1, or a loop gain of 1 and more) and the tail would grow
     // without end: P91 = 1 (damp1 0.4) and P90 = 1 (feedback 0.98) are the
     // strongest settings.
-    const float damp1 = minOf(params[kDampParam], 1.0f) * 0.4f;
+    const float damp1 = minOf(params[kReverbDamp], 1.0f) * 0.4f;
     const float damp2 = 1.0f - damp1;
-    const float feedback = minOf(params[kRoomParam], 1.0f) * 0.28f + 0.7f;
-    const float wet = params[kWetParam] * 3.0f;
-    const float dry = (1.0f - params[kWetParam]) * 2.0f;
-    const float width = params[kWidthParam];
+    const float feedback = minOf(params[kReverbRoom], 1.0f) * 0.28f + 0.7f;
+    const float wet = params[kReverbWet] * 3.0f;
+    const float dry = (1.0f - params[kReverbWet]) * 2.0f;
+    const float width = params[kReverbWidth];
     const float wet1 = (width + 1.0f) * 0.5f * wet;
     const float wet2 = (1.0f - width) * 0.5f * wet;
     if (count > kReverbMaxBlock) return;

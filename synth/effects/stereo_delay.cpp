@@ -3,12 +3,9 @@
 #include "synth/effects/stereo_delay.h"
 
 #include "runtime/math.h"
+#include "voice/params.h"
 
 namespace {
-
-constexpr int kLeftTimeParam = 87;
-constexpr int kRightTimeParam = 88;
-constexpr int kFeedbackParam = 89;
 
 // float(truncate(p x 1000)) in single precision. Anything outside 0..10^7 ms
 // (the line clamps to 4.35 s anyway) is held there before the conversion.
@@ -32,11 +29,11 @@ EffectUnit* createStereoDelay() {
 void processStereoDelay(EffectUnit* unit, uint32_t sampleRate, const float* params, float* busL,
                         float* busR, uint32_t count) {
     auto* delay = static_cast<StereoDelay*>(unit);
-    setTime(delay->left, sampleRate, wholeMilliseconds(params[kLeftTimeParam]));
-    setTime(delay->right, sampleRate, wholeMilliseconds(params[kRightTimeParam]));
+    setTime(delay->left, sampleRate, wholeMilliseconds(params[kDelayLeftTime]));
+    setTime(delay->right, sampleRate, wholeMilliseconds(params[kDelayRightTime]));
     // Above 1 the echoes would grow without end; 1 (echoes that never fade)
     // is the most the parameter range gives.
-    const float g = minOf(params[kFeedbackParam], 1.0f);
+    const float g = minOf(params[kDelayFeedback], 1.0f);
     processDelayLine(delay->left, busL, count, g);
     processDelayLine(delay->right, busR, count, g);
 }

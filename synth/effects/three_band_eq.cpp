@@ -4,12 +4,9 @@
 #include "synth/effects/three_band_eq.h"
 
 #include "runtime/math.h"
+#include "voice/params.h"
 
 namespace {
-
-constexpr int kLowParam = 101;
-constexpr int kMidParam = 102;
-constexpr int kHighParam = 103;
 
 // pi x 880 and pi x 5,000 as the floats the crossover coefficients use.
 constexpr float kLowCrossoverAngle = 2764.6015625f;
@@ -72,8 +69,8 @@ EffectUnit* createThreeBandEq() {
 void processThreeBandEq(EffectUnit* unit, uint32_t sampleRate, const float* params, float* busL,
                         float* busR, uint32_t count) {
     auto* eq = static_cast<ThreeBandEq*>(unit);
-    const BandGains gains{eqBandGain(params[kLowParam]), eqBandGain(params[kMidParam]),
-                          eqBandGain(params[kHighParam])};
+    const BandGains gains{eqBandGain(params[kEqLow]), eqBandGain(params[kEqMid]),
+                          eqBandGain(params[kEqHigh])};
     const float rate = float(sampleRate);
     const float lf = 2.0f * sinRad(kLowCrossoverAngle / rate);
     const float hf = 2.0f * sinRad(kHighCrossoverAngle / rate);

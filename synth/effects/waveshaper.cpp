@@ -3,10 +3,9 @@
 #include "synth/effects/waveshaper.h"
 
 #include "runtime/math.h"
+#include "voice/params.h"
 
 namespace {
-
-constexpr int kShapeParam = 84;
 
 void shapeChannel(const float* curve, float* samples, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) {
@@ -33,7 +32,7 @@ void processWaveshaper(EffectUnit* unit, uint32_t, const float* params, float* b
     auto* shaper = static_cast<Waveshaper*>(unit);
     // P84 above 1 would make the exponent negative and the curve explode
     // towards 2^23 near zero; shape 1 (hard sign) is the strongest there is.
-    const float a = 1.0f - minOf(params[kShapeParam], 1.0f);
+    const float a = 1.0f - minOf(params[kShaperAmount], 1.0f);
     if (a != shaper->exponent) {
         shaper->exponent = a;
         // i x 2^-15 is exact; power(0, a) is 0 for every a.

@@ -29,7 +29,7 @@ static void checkSong(const DecodedSong& song, bool ok, size_t size) {
             if (!std::isfinite(time) || time < previous) __builtin_trap();
             previous = time;
         }
-        for (uint32_t j = 0; j < kParameterCount; ++j)
+        for (uint32_t j = 0; j < kParamCount; ++j)
             if (!(song.parameters[t][j] >= 0.0f && song.parameters[t][j] <= 2.55f)) __builtin_trap();
     }
     if (songByteSize(song.instrumentCount, events) != song.bytesConsumed) __builtin_trap();

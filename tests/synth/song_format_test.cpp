@@ -216,7 +216,7 @@ TEST(SongDecoder, RandomSongsRoundTrip) {
         EXPECT_EQ(song.tempo, source.tempo);
         ASSERT_EQ(song.instrumentCount, n);
         for (uint32_t i = 0; i < n; ++i) {
-            for (uint32_t j = 0; j < kParameterCount; ++j)
+            for (uint32_t j = 0; j < kParamCount; ++j)
                 ASSERT_EQ(song.parameters[i][j], float(source.instruments[i][j]) * 0.01f) << round << " " << i;
             const DynArray& track = song.tracks[i];
             ASSERT_EQ(track.count, source.tracks[i].size());
