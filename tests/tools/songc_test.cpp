@@ -1,0 +1,179 @@
+// The song compiler: the checked-in song bytes are exactly what the text
+// source compiles to, the piece keeps its facts, a song that breaks one is
+// refused with the fact named, and faults in the text are reported where
+// they are.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/song.h"
+#include "tools/songc/piece_facts.h"
+#include "tools/songc/song_source.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+const std::string kSourceDir = std::string(INTRO_SOURCE_DIR) + "/data/song/";
+
+struct Source {
+    std::string instruments = readFile(kSourceDir + "instruments.txt");
+    std::string score = readFile(kSourceDir + "score.txt");
+};
+
+// Compiles texts; empty bytes and the message when they do not parse.
+std::vector<uint8_t> compile(const std::string& instruments, const std::string& score, std::string& error) {
+    SongText text;
+    if (!parseSongText(instruments, "instruments.txt", score, "score.txt", text, error)) return {};
+    return encodeSong(songSource(text, 80));
+}
+
+std::vector<uint8_t> compile(const std::string& instruments, const std::string& score) {
+    std::string error;
+    std::vector<uint8_t> bytes = compile(instruments, score, error);
+    EXPECT_EQ(error, "");
+    return bytes;
+}
+
+std::string withReplaced(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+bool mentions(const std::vector<std::string>& faults, const std::string& what) {
+    for (const std::string& fault : faults)
+        if (fault.find(what) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(SongSource, CompilesToTheCheckedInAndEmbeddedBytes) {
+    const Source source;
+    const std::vector<uint8_t> bytes = compile(source.instruments, source.score);
+    const std::string file = readFile(std::string(INTRO_SOURCE_DIR) + "/data/song.bin");
+    const std::vector<uint8_t> binary(file.begin(), file.end());
+    ASSERT_EQ(bytes.size(), binary.size()) << "data/song.bin is stale: run songc data/song -o data/song.bin";
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), binary.begin())) << "data/song.bin differs from its source";
+    ASSERT_EQ(kSongSize, bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), kSong)) << "the embedded song is not data/song.bin";
+}
+
+TEST(PieceFacts, HoldForTheShippedSong) {
+    const std::vector<uint8_t> bytes(kSong, kSong + kSongSize);
+    const SongFigures figures = measureSong(bytes);
+    EXPECT_EQ(pieceFaults(bytes, figures), std::vector<std::string>{});
+    EXPECT_EQ(figures.totalEvents, 4604u);
+    EXPECT_EQ(figures.noteOns, figures.noteOffs);
+    EXPECT_EQ(figures.restrikes, 435u);
+}
+
+// Each edit breaks one fact of the piece, and the fault says which.
+TEST(PieceFacts, NameWhatAnEditedSourceBreaks) {
+    const Source source;
+    struct Case {
+        const char* what;
+        std::string instruments, score;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"one chord fewer", source.instruments, withReplaced(source.score, "  @1096 last_chord\n", ""),
+         "event counts"},
+        {"another tempo", source.instruments, withReplaced(source.score, "tempo 115", "tempo 120"), "tempo 120"},
+        {"the first chord voiced higher", source.instruments,
+         withReplaced(source.score, "  0 6 A#4 C#5 F#5\n", "  0 6 C#5 F#5 A#5\n"), "track 0 opens with"},
+        {"the last bass notes held a bar", source.instruments,
+         withReplaced(source.score, "@1096 pair_low_D# ..1104", "@1096 pair_low_D#"), "last event at"},
+        {"a bass note a semitone lower",
+         source.instruments, withReplaced(source.score, "  0 16 D#1 D#2\n", "  0 16 D1 D#2\n"), "notes 26 to 85"},
+        {"the lead back before the breakdown", source.instruments,
+         withReplaced(source.score, "  @276 tune_c\n", "  @276 tune_c\n  @340 tune_d\n"), "event counts"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes = compile(c.instruments, c.score);
+        const std::vector<std::string> faults = pieceFaults(bytes, measureSong(bytes));
+        EXPECT_TRUE(mentions(faults, c.fault)) << c.what << ": no fault mentions '" << c.fault << "'";
+    }
+}
+
+TEST(SongSource, ReadsNotesPatternsAndPlacements) {
+    const std::string instruments = "instrument one\n  voice.level 50\n  mod env1 1.0 osc.level\n  fx reverb\nend\n";
+    const std::string score =
+        "tempo 100\n"
+        "pattern p 8   # a comment\n"
+        "  0 2 C4 Eb4\n"
+        "  grid D#2 1 ..x.x\n"
+        "end\n"
+        "track t\n"
+        "  @16 p x2 +2 ..28\n"
+        "end\n";
+    SongText text;
+    std::string error;
+    ASSERT_TRUE(parseSongText(instruments, "i", score, "s", text, error)) << error;
+    EXPECT_EQ(text.tempo, 100);
+    EXPECT_EQ(text.instruments[0][0], 50);
+    EXPECT_EQ(text.instruments[0][44], 18);  // source env1: the first byte with round(14 x) = 3
+    EXPECT_EQ(text.instruments[0][45], 50);  // amount 1
+    EXPECT_EQ(text.instruments[0][46], 12);  // target osc.level: round(39 x) = 5
+    EXPECT_EQ(text.instruments[0][74], 45);  // reverb: round(10 x) = 5
+    // C4 = 60 and Eb4 = 63 lifted by 2, D#2 = 39 lifted by 2; the second
+    // copy starts at 24 and is cut at 28, so its step-26 note is shortened.
+    const std::vector<std::vector<uint32_t>> expected = {{16, 2, 62}, {16, 2, 65}, {18, 1, 41}, {20, 1, 41},
+                                                         {24, 2, 62}, {24, 2, 65}, {26, 1, 41}};
+    ASSERT_EQ(text.tracks[0].size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(text.tracks[0][i].step, expected[i][0]) << i;
+        EXPECT_EQ(text.tracks[0][i].length, expected[i][1]) << i;
+        EXPECT_EQ(text.tracks[0][i].note, expected[i][2]) << i;
+    }
+}
+
+// A note that ends where another starts: its off is stored first, so the
+// voice is released before the new one strikes.
+TEST(SongSource, StoresOffsBeforeOnsOfOneStep) {
+    const std::vector<SongStep> events = trackEvents({{0, 4, 60}, {4, 4, 60}, {4, 2, 64}}, 80);
+    const std::vector<std::vector<int>> expected = {{0, 60, 80}, {4, 60, 0}, {0, 60, 80}, {0, 64, 80},
+                                                    {2, 64, 0},  {2, 60, 0}};
+    ASSERT_EQ(events.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(events[i].delta, expected[i][0]) << i;
+        EXPECT_EQ(events[i].note, expected[i][1]) << i;
+        EXPECT_EQ(events[i].velocity, expected[i][2]) << i;
+    }
+}
+
+TEST(SongSource, ReportsFaultsWithFileAndLine) {
+    const std::string patch = "instrument a\n  voice.level 50\nend\n";
+    const std::string track = "track t\n  @0 p\nend\n";
+    struct Case {
+        std::string instruments, score, message;
+    };
+    const Case cases[] = {
+        {"instrument a\n  voice.loudness 50\nend\n", "tempo 1\n", "i.txt:2: unknown parameter 'voice.loudness'"},
+        {"instrument a\n  osc.level 101\nend\n", "tempo 1\n", "i.txt:2: osc.level takes a byte 0..100"},
+        {"instrument a\n  mod env3 1 pitch\nend\n", "tempo 1\n", "i.txt:2: unknown modulation source 'env3'"},
+        {"instrument a\n  mod env1 11 pitch\nend\n", "tempo 1\n", "i.txt:2: modulation amount must be 0..10"},
+        {"instrument a\n  fx chorus\n  fx vocoder\nend\n", "tempo 1\n", "i.txt:3: unknown effect 'vocoder'"},
+        {patch, "tempo 1\n" + track, "s.txt:3: no pattern 'p' defined above"},
+        {patch, "tempo 1\npattern p 4\n  0 1 H4\nend\n" + track, "s.txt:3: bad note 'H4'"},
+        {patch, "tempo 1\npattern p 4\n  4 1 C4\nend\n" + track, "s.txt:3: expected 'STEP LENGTH NOTE...'"},
+        {patch, "tempo 1\npattern p 4\n  0 3 C4\nend\ntrack t\n  @0 p\n  @2 p\nend\n",
+         "s.txt: track 't': note 60 at step 2 overlaps the one at step 0"},
+        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n", "s.txt: 1 instruments but 0 tracks"},
+    };
+    for (const Case& c : cases) {
+        SongText text;
+        std::string error;
+        EXPECT_FALSE(parseSongText(c.instruments, "i.txt", c.score, "s.txt", text, error)) << c.message;
+        EXPECT_EQ(error.substr(0, c.message.size()), c.message);
+    }
+}
