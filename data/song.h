@@ -1,8 +1,7 @@
-// The song the intro plays. PROVISIONAL: kProvisionalSong is a stand-in
-// written by data/generate_song.cpp until the real piece is composed; it has
-// the same format and exercises the whole engine.
+// The song the intro plays: the bytes of data/song.bin, which tools/songc
+// compiles from the text source in data/song/ (instruments.txt, score.txt).
 #pragma once
 #include <cstdint>
 
-extern const uint8_t kProvisionalSong[];
-extern const uint32_t kProvisionalSongSize;
+extern const uint8_t kSong[];
+extern const uint32_t kSongSize;

@@ -106,7 +106,7 @@ bool startShow(Show& show) {
     // The Synth and its song, then the audio output, before the display: the
     // audio thread streams silence while the display opens and the programs
     // load, because the Synth does not play until start.
-    prepareSynth(show.synth, kProvisionalSong, kProvisionalSongSize);
+    prepareSynth(show.synth, kSong, kSongSize);
     show.musicTime = &show.synth.time;
     // The audio thread records every block it renders, so that the pictures
     // can follow the block being heard; the listener is set before the thread

@@ -77,7 +77,7 @@ TEST(AudioDevice, SourcesComeAndGoWhileTheThreadRendersThem) {
     ASSERT_TRUE(init(o.output, 44100)) << o.output.failure;
     // One Synth with the song, two empty ones that render silence quickly.
     Synth song, a, b;
-    prepareSynth(song, kProvisionalSong, kProvisionalSongSize);
+    prepareSynth(song, kSong, kSongSize);
     init(a);
     init(b);
     Synth* synths[] = {&song, &a, &b};

@@ -96,7 +96,7 @@ TEST(AudioFeed, WithoutAPlayingSourceSilenceFlowsAtTheNormalPace) {
     Stream s;
     pinCounter(11);
     Synth idle;  // loaded but never started
-    prepareSynth(idle, kProvisionalSong, kProvisionalSongSize);
+    prepareSynth(idle, kSong, kSongSize);
     unpinCounter();
 
     s.play(40960);
@@ -115,7 +115,7 @@ TEST(AudioFeed, APlayingSynthIsStreamedBlockForBlockAsRenderedOffline) {
     constexpr uint32_t kBlocks = 40;
     pinCounter(2024);
     Synth offline;
-    prepareSynth(offline, kProvisionalSong, kProvisionalSongSize);
+    prepareSynth(offline, kSong, kSongSize);
     start(offline, 0.0f);
     std::vector<int16_t> expected;
     for (uint32_t b = 0; b < kBlocks; ++b) {
@@ -126,7 +126,7 @@ TEST(AudioFeed, APlayingSynthIsStreamedBlockForBlockAsRenderedOffline) {
     }
     // Pinned to the end: voices seed their detune from the counter as they start.
     Synth streamed;
-    prepareSynth(streamed, kProvisionalSong, kProvisionalSongSize);
+    prepareSynth(streamed, kSong, kSongSize);
 
     Stream s;
     registerSource(s.output, streamed);

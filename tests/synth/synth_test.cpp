@@ -314,7 +314,7 @@ TEST_F(SynthTest, RenderingIsBitIdenticalWithThePinnedCounter) {
     for (auto& run : runs) {
         pinCounter(31337);
         auto synth = makeSynth();
-        ASSERT_TRUE(loadSong(*synth, kProvisionalSong, kProvisionalSongSize, 0.0f));
+        ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
         synth->masterVolume = 0.4f;
         start(*synth, 33.0f);  // everything plays here
         for (int b = 0; b < 150; ++b) {
@@ -332,7 +332,7 @@ TEST_F(SynthTest, RenderingIsBitIdenticalWithThePinnedCounter) {
 
 TEST_F(SynthTest, TheRenderPathAllocatesNothingAfterWarmUp) {
     auto synth = makeSynth();
-    ASSERT_TRUE(loadSong(*synth, kProvisionalSong, kProvisionalSongSize, 0.0f));
+    ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
     start(*synth, 33.0f);
     for (int b = 0; b < 20; ++b) block(*synth);  // effect units are made here
     const uint64_t before = allocationCount();

@@ -19,7 +19,7 @@ TEST(SynthThreads, StartAndStopWhileBlocksRenderLeaveAConsistentSynth) {
     auto synth = std::make_unique<Synth>();
     init(*synth);
     setSampleRate(*synth, 44100);
-    ASSERT_TRUE(loadSong(*synth, kProvisionalSong, kProvisionalSongSize, 0.0f));
+    ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
     synth->masterVolume = 0.4f;
     start(*synth, 33.0f);
 

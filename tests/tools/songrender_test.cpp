@@ -75,7 +75,7 @@ TEST_F(Songrender, TheSameSeedGivesTheSameFileHoldingExactlyTheSynthsBlocks) {
     // program's Synth start-up from start(0.0) with nothing added.
     pinCounter(99);
     Synth synth;
-    ASSERT_TRUE(prepareSynth(synth, kProvisionalSong, kProvisionalSongSize));
+    ASSERT_TRUE(prepareSynth(synth, kSong, kSongSize));
     start(synth, 0.0f);
     std::vector<uint8_t> expected;
     for (int b = 0; b < 130; ++b) {
@@ -100,7 +100,7 @@ TEST_F(Songrender, TheSameSeedGivesTheSameFileHoldingExactlyTheSynthsBlocks) {
 TEST_F(Songrender, ASongFileInTheProgramsFormatRendersLikeTheBuiltInSong) {
     {
         std::ofstream song(path("song.bin"), std::ios::binary);
-        song.write(reinterpret_cast<const char*>(kProvisionalSong), kProvisionalSongSize);
+        song.write(reinterpret_cast<const char*>(kSong), kSongSize);
     }
     ASSERT_EQ(songrender("-o " + path("file.wav") + " --song " + path("song.bin") + " --seconds 1 --seed 5").status, 0);
     ASSERT_EQ(songrender("-o " + path("built.wav") + " --seconds 1 --seed 5").status, 0);
@@ -111,7 +111,7 @@ TEST_F(Songrender, ASongThatDoesNotLoadEndsWithAMessageAndNoFile) {
     {
         // The song's head with its body cut off.
         std::ofstream cut(path("cut.bin"), std::ios::binary);
-        cut.write(reinterpret_cast<const char*>(kProvisionalSong), 100);
+        cut.write(reinterpret_cast<const char*>(kSong), 100);
         std::ofstream empty(path("empty.bin"), std::ios::binary);
     }
     for (const char* song : {"cut.bin", "empty.bin", "missing.bin"}) {

@@ -53,7 +53,7 @@ bool initReplay(ShowReplay& replay, bool music, uint64_t seed) {
     if (music) {
         pinCounter(seed);
         replay.synth = new Synth;
-        if (!prepareSynth(*replay.synth, kProvisionalSong, kProvisionalSongSize)) return false;
+        if (!prepareSynth(*replay.synth, kSong, kSongSize)) return false;
         instruments = replay.synth->instrumentCount.load(std::memory_order_relaxed);
         replay.heard = new HeardMusic;
         if (!initHeardMusic(*replay.heard, instruments, nullptr)) return false;

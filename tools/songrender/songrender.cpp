@@ -170,8 +170,8 @@ int main(int argc, char** argv) {
     if (options.seeded) pinCounter(options.seed);
 
     std::vector<uint8_t> songFile;
-    const uint8_t* song = kProvisionalSong;
-    uint32_t songSize = kProvisionalSongSize;
+    const uint8_t* song = kSong;
+    uint32_t songSize = kSongSize;
     if (options.song != nullptr) {
         if (!readSongFile(options.song, songFile)) return 1;
         if (songFile.empty() || songFile.size() > UINT32_MAX) {
