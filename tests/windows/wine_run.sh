@@ -4,7 +4,7 @@
 # a sound server (no music: the show waits in its pre-roll and still leaves on
 # Escape), then with a PulseAudio daemon holding a null sink, for about 20 s
 # of music. It checks frames drawn and read back, the DirectSound play cursor
-# against the wall clock, Escape ending the program with exit code 0 within
+# against the wall clock, music (not silence) reaching the sound server, Escape ending the program with exit code 0 within
 # one second, and the display mode. Arguments: the folder holding
 # intro_probe.exe, and a scratch folder (emptied first).
 set -u
@@ -15,7 +15,7 @@ if [ ! -f "$probe" ]; then
   echo "no $probe: build the Windows preset first (cmake --preset windows)"
   exit 77
 fi
-for tool in wine wineboot wineserver pulseaudio xdotool xwininfo; do
+for tool in wine wineboot wineserver pulseaudio parec xdotool xwininfo; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 77; }
 done
 
@@ -126,8 +126,10 @@ log=$scratch/show.log
 wine "$probe" > /dev/null 2> "$log" &
 wine_pid=$!
 # The probe reads its frame back at 20 s of music and says so.
-if wait_for "grep -q 'looked at the frame' '$log'" 120; then
+if wait_for "grep -qs 'looked at the frame' '$log'" 120; then
   if command -v import >/dev/null; then import -window root "$scratch/window.png" 2>/dev/null; fi
+  # Two seconds of what the sink plays, as the program's own 16-bit stereo.
+  timeout 2 parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw > "$scratch/sink.raw"
   escape_rc=
   press_escape
   [ "$escape_rc" = 0 ] || fail "exit code $escape_rc after Escape"
@@ -141,6 +143,9 @@ if wait_for "grep -q 'looked at the frame' '$log'" 120; then
   cursor=$(awk "BEGIN { printf \"%.3f\", ($(figure last_consumed "$log") - $(figure first_consumed "$log")) / 176400 / \
                                   ($(figure last_wall "$log") - $(figure first_wall "$log")) }")
   switched=$(figure mode_switched "$log")
+  peak=$(od -An -v -td2 -w2 "$scratch/sink.raw" | awk '{ v = $1 < 0 ? -$1 : $1; if (v > p) p = v } END { print p + 0 }')
+  # The song peaks near -5 dBFS; mid-song two seconds reach far above 1000.
+  check "$peak > 1000" || fail "the sound server heard silence (peak $peak)"
   check "${drawn:-0} > 0 && ${scenes:-0} > 0" || fail "no scene drawn ($drawn frames with music, $scenes scenes)"
   # At 20 s a scene fills most of the window; a black or missing picture reads 0.
   check "${lit:--1} > 0.25" || fail "the frame read back at 20 s is dark: lit share $lit"
@@ -150,7 +155,7 @@ if wait_for "grep -q 'looked at the frame' '$log'" 120; then
   [ "$(figure window "$log")" = 1600x900 ] || fail "the window is $(figure window "$log"), not 1600x900"
   echo "with sound: frames=$frames drawn=$drawn scenes=$scenes lit=$lit music=${music}s" \
        "cursor_rate=$cursor underruns=$(figure underruns "$log") escape_latency=${escape_latency}s exit=$escape_rc" \
-       "mode_switched=$switched"
+       "mode_switched=$switched sink_peak=$peak"
 else
   fail "the probe never reached 20 s of music"
   cat "$log"
