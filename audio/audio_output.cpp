@@ -4,7 +4,6 @@
 #include "audio/audio_output.h"
 
 #include <chrono>
-#include <cstdio>
 #include <new>
 #include <thread>
 

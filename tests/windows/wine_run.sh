@@ -162,8 +162,12 @@ else
 fi
 wineserver -w
 # The desktop is 1600 x 900 again (under Xvfb it is the only mode there is).
-xwininfo -root | grep -q 'Width: 1600' && xwininfo -root | grep -q 'Height: 900' ||
-  fail "the screen was left at another size"
+if root=$(xwininfo -root 2>&1); then
+  grep -q 'Width: 1600' <<< "$root" && grep -q 'Height: 900' <<< "$root" ||
+    fail "the screen was left at another size"
+else
+  fail "the X server is gone: $root"
+fi
 
 echo "wine prefix ${prefix_seconds}s, whole test $((SECONDS - started))s, failures: $failures"
 [ "$failures" -eq 0 ]
