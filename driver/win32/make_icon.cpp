@@ -1,19 +1,17 @@
 // Makes the application icon of the Windows build (a build-machine program):
-// the show's icon picture (palette image 1, the rainbow figure) scaled down to
-// 52 x 64 by averaging, written as a one-image .ico file of 32-bit pixels
-// with alpha. Its one argument is the output path.
-#include <cmath>
+// the program's icon picture (data/icon_picture.h, the rainbow figure at
+// 52 x 64) written as a one-image .ico file of 32-bit pixels with alpha. Its
+// one argument is the output path.
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
-#include "data/palette_images.h"
+#include "data/icon_picture.h"
 
 namespace {
 
-constexpr int kWidth = 52;
-constexpr int kHeight = 64;
-constexpr int kImage = 1;  // the icon picture
+constexpr int kWidth = kIconWidth;
+constexpr int kHeight = kIconHeight;
 
 void put16(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(uint8_t(value));
@@ -23,35 +21,6 @@ void put16(std::vector<uint8_t>& out, uint32_t value) {
 void put32(std::vector<uint8_t>& out, uint32_t value) {
     put16(out, value & 0xFFFF);
     put16(out, value >> 16);
-}
-
-// Average of the source pixels under icon pixel (x, y), with colours weighted
-// by alpha so that transparent surroundings do not darken the edges. Rows
-// count from the bottom in both pictures. Returns B, G, R, A.
-void samplePixel(int x, int y, uint8_t bgra[4]) {
-    const PaletteImage& image = paletteImage;
-    const int width = image.widths[kImage];
-    const int height = image.heights[kImage];
-    const int x0 = x * width / kWidth, x1 = (x + 1) * width / kWidth;
-    const int y0 = y * height / kHeight, y1 = (y + 1) * height / kHeight;
-    double r = 0, g = 0, b = 0, a = 0;
-    int count = 0;
-    for (int sy = y0; sy < (y1 > y0 ? y1 : y0 + 1); ++sy) {
-        for (int sx = x0; sx < (x1 > x0 ? x1 : x0 + 1); ++sx) {
-            const uint8_t* entry = image.palettes[kImage][image.indices[kImage][sy * width + sx]];
-            const double alpha = entry[3] / 255.0;
-            r += entry[0] * alpha;
-            g += entry[1] * alpha;
-            b += entry[2] * alpha;
-            a += alpha;
-            ++count;
-        }
-    }
-    const auto channel = [&](double sum) { return uint8_t(a > 0 ? std::lround(sum / a) : 0); };
-    bgra[0] = channel(b);
-    bgra[1] = channel(g);
-    bgra[2] = channel(r);
-    bgra[3] = uint8_t(std::lround(255.0 * a / count));
 }
 
 }  // namespace
@@ -93,8 +62,10 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> mask(maskRowBytes * kHeight, 0);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            uint8_t bgra[4];
-            samplePixel(x, y, bgra);
+            // Rows bottom first, pixels as B, G, R, A.
+            uint8_t rgba[4];
+            iconPixel(x, kHeight - 1 - y, rgba);
+            const uint8_t bgra[4] = {rgba[2], rgba[1], rgba[0], rgba[3]};
             out.insert(out.end(), bgra, bgra + 4);
             // Systems that ignore alpha fall back on the mask: set = transparent.
             if (bgra[3] < 128) mask[y * maskRowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));

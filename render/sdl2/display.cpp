@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "data/icon_picture.h"
 #include "render/gl_entry_points.h"
 
 namespace {
@@ -46,6 +47,18 @@ void setAttributes(int depthBits) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// Gives the window the program's icon, for window lists and task bars.
+void setWindowIcon(SDL_Window* window) {
+    static uint8_t pixels[kIconWidth * kIconHeight * 4];
+    for (int32_t y = 0; y < kIconHeight; ++y)
+        for (int32_t x = 0; x < kIconWidth; ++x) iconPixel(x, y, &pixels[(y * kIconWidth + x) * 4]);
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(pixels, kIconWidth, kIconHeight, 32, kIconWidth * 4,
+                                                           SDL_PIXELFORMAT_RGBA32);
+    if (icon == nullptr) return;  // no icon is no reason to stop
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
 }
 
 // One attempt at window plus context with the given depth; null context and
@@ -106,6 +119,7 @@ Display openDisplay(const DisplayOptions& options) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return display;
     }
+    if (!options.hidden) setWindowIcon(sdlWindow(display));
     if (SDL_GL_MakeCurrent(sdlWindow(display), display.context) != 0) {
         display.failure = fail("cannot make the OpenGL context current");
         closeDisplay(display);
