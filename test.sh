@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a machine (packages), builds everything and runs every test:
-# unit, gl (Mesa under Xvfb), system (the real intro binary) and slow.
+# unit, gl (Mesa under Xvfb), system (the real intro binary), slow and
+# windows (the cross-built intro.exe under wine).
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -12,6 +13,10 @@ build_intro
 # The decoder's fuzzer is a clang build of its own; its smoke run is a ctest test.
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target song_format_fuzz
+
+# The Windows intro, cross-built; its run under wine is a ctest test.
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)"
 
 ctest --test-dir build --output-on-failure -j 2 "$@"
 echo "test.sh: finished in $((SECONDS - started)) s"

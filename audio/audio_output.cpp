@@ -1,18 +1,14 @@
-// AudioOutput on an SDL2 sound device: the device callback plays from the
-// ring, the audio thread writes to it, and the source list is swapped between
-// two copies so that neither thread ever holds a lock.
+// AudioOutput above the platform's sound device (sound_device.h): the audio
+// thread writes to the looping buffer the device plays, and the source list
+// is swapped between two copies so that neither thread ever holds a lock.
 #include "audio/audio_output.h"
 
-#include <SDL2/SDL.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <new>
 #include <thread>
 
 #include "audio/audio_thread.h"
+#include "audio/sound_device.h"
 #include "runtime/exit_callbacks.h"
 #include "synth/synth.h"
 
@@ -20,46 +16,15 @@ AudioOutput audioOutput;
 
 namespace {
 
-// Device side: runs on SDL's audio thread for every 1024 frames. It must stay
-// cheap: the dummy and disk drivers pace themselves by the buffer time plus
-// the time this takes.
-void playFromRing(void* user, Uint8* stream, int length) {
-    AudioOutput& output = *static_cast<AudioOutput*>(user);
-    playRing(output.ring, stream, uint32_t(length));
-    recordTake(output, uint32_t(length), deviceMicros());
-}
-
 int32_t releaseGlobalSources() {
     releaseSources(audioOutput);
     return 0;
 }
 
-bool fail(AudioOutput& output, const char* what, const char* detail) {
-    static char text[256];
-    std::snprintf(text, sizeof(text), "%s%s%s", what, detail[0] ? ": " : "", detail);
-    output.failure = text;
+bool fail(AudioOutput& output, const char* what) {
+    output.failure = what;
     return false;
 }
-
-// Holds stderr on /dev/null while it lives. ALSA prints a screenful of its
-// own on stderr when there is no sound card; the caller reports the reason in
-// one line from SDL's error text instead. Only used during start-up, before
-// any other thread of ours writes there.
-struct QuietStderr {
-    int saved = dup(STDERR_FILENO);
-    QuietStderr() {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDERR_FILENO);
-            close(null);
-        }
-    }
-    ~QuietStderr() {
-        if (saved < 0) return;
-        dup2(saved, STDERR_FILENO);
-        close(saved);
-    }
-};
 
 // Makes `list` the one the audio thread walks, then waits until the thread is
 // done with the other: after that the other may be rewritten or a Synth taken
@@ -94,8 +59,7 @@ DynArray* draftSources(AudioOutput& output, uint32_t& draft) {
 }  // namespace
 
 void resetAudioOutput(AudioOutput& output) {
-    output.device = 0;
-    output.audioSystem = false;
+    output.device = nullptr;
     output.ring.frames = nullptr;
     output.ring.bufferBytes = 0;
     output.writeCursor = 0;
@@ -142,66 +106,36 @@ bool initStream(AudioOutput& output, uint32_t rate) {
     output.firstSourceByte.store(-1);
     output.lastTake.store(kNoTake);
     output.takeBytes.store(0);
-    return initSoundRing(output.ring, output.bufferBytes, output.writeCursor);
-}
-
-// SDL's audio subsystem and the default device, opened paused. False with
-// `failure` set when either is missing.
-static bool openDevice(AudioOutput& output, uint32_t rate) {
-    QuietStderr quiet;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return fail(output, "no sound system", SDL_GetError());
-    output.audioSystem = true;
-
-    SDL_AudioSpec wanted{};
-    wanted.freq = int(rate);
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = 2;
-    wanted.samples = kDeviceFrames;
-    wanted.callback = playFromRing;
-    wanted.userdata = &output;
-    SDL_AudioSpec obtained{};
-    // No changes allowed: SDL converts to whatever the hardware wants, so the
-    // callback always takes 16-bit stereo at `rate`.
-    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (output.device == 0) return fail(output, "no sound device", SDL_GetError());
-    return true;
+    return makeSoundBuffer(output);
 }
 
 bool init(AudioOutput& output, uint32_t rate) {
     output.failure = nullptr;
-    if (!openDevice(output, rate)) return false;
-    if (!initStream(output, rate)) return fail(output, "no sound buffer at this rate", "");
+    if (!openSoundDevice(output, rate)) return false;
+    if (!initStream(output, rate)) return fail(output, "no sound buffer at this rate");
 
     // The ring and the write cursor are in place before the thread starts.
     output.thread = new (std::nothrow) AudioThread(output);
-    if (output.thread == nullptr) return fail(output, "no memory for the audio thread", "");
+    if (output.thread == nullptr) return fail(output, "no memory for the audio thread");
     if (!output.thread->start(kPriorityNormal)) {
         delete output.thread;
         output.thread = nullptr;
-        return fail(output, "the audio thread could not be started", "");
+        return fail(output, "the audio thread could not be started");
     }
-    SDL_PauseAudioDevice(output.device, 0);
+    if (!playSoundDevice(output)) return fail(output, "the sound device refused to play");
     return true;
 }
 
 void shutdown(AudioOutput& output) {
-    // Once this returns the callback is not called again.
-    if (output.device != 0) SDL_PauseAudioDevice(output.device, 1);
+    // Once this returns the device takes nothing more from the buffer.
+    stopSoundDevice(output);
     if (output.thread != nullptr) {
         output.stopRequested.store(true);
         output.thread->join();
         delete output.thread;
         output.thread = nullptr;
     }
-    if (output.device != 0) {
-        SDL_CloseAudioDevice(output.device);
-        output.device = 0;
-    }
-    if (output.audioSystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        output.audioSystem = false;
-    }
-    releaseSoundRing(output.ring);
+    closeSoundDevice(output);
 }
 
 void registerSource(AudioOutput& output, Synth& synth) {
@@ -236,17 +170,17 @@ bool setBlockListener(AudioOutput& output, BlockListener listener, void* context
     return true;
 }
 
-bool needsData(const AudioOutput& output) {
-    if (output.ring.frames == nullptr) return false;
-    int32_t ahead = int32_t(output.writeCursor - playCursor(output.ring));
+bool needsData(AudioOutput& output) {
+    if (!hasSoundBuffer(output)) return false;
+    int32_t ahead = int32_t(output.writeCursor - soundPlayCursor(output));
     if (ahead < 0) ahead += int32_t(output.bufferBytes);
     const int32_t half = int32_t(output.bufferBytes / 2);
     return ahead < half || ahead > half + int32_t(kOutputBlockBytes);
 }
 
 void writeBlock(AudioOutput& output, const void* data, uint32_t count) {
-    if (output.ring.frames == nullptr) return;
-    writeRing(output.ring, output.writeCursor, data, count);
+    if (!hasSoundBuffer(output)) return;
+    copyToSoundBuffer(output, output.writeCursor, data, count);
     output.writeCursor = (output.writeCursor + count) % output.bufferBytes;
 }
 
@@ -270,7 +204,7 @@ DeviceTake lastDeviceTake(const AudioOutput& output) {
 }
 
 double queuedSeconds(const AudioOutput& output) {
-    if (output.ring.frames == nullptr) return 0.0;
+    if (!hasSoundBuffer(output)) return 0.0;
     const uint64_t consumed = output.ring.consumed.load(std::memory_order_acquire);
     const uint64_t written = output.ring.written.load(std::memory_order_acquire);
     if (written <= consumed) return 0.0;

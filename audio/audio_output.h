@@ -1,5 +1,6 @@
-// AudioOutput: the one sound output of the program. It owns the SDL2 sound
-// device, the one-second ring the device plays from and the audio thread that
+// AudioOutput: the one sound output of the program. It owns the platform's
+// sound device with the one-second ring it plays from (sound_device.h: SDL2
+// on Linux, DirectSound 8 on Windows) and the audio thread that
 // keeps the ring filled half a second ahead of the play position with blocks
 // rendered by the registered Synths. The Synths' clocks advance only as this
 // thread renders, so the output is also the show's time base.
@@ -11,6 +12,7 @@
 #include "runtime/dyn_array.h"
 
 struct Synth;
+struct SoundDevice;
 class AudioThread;
 
 // Told by the audio thread about every block a source rendered, right after
@@ -26,9 +28,11 @@ constexpr uint32_t kDeviceFrames = 1024;      // the device's own buffer: 23 ms 
 constexpr uint32_t kMinStreamRate = 2 * kOutputBlockBytes / kFrameBytes;  // 1,024
 
 struct AudioOutput {
-    uint32_t device;       // SDL_AudioDeviceID; 0 when no device is open
-    bool audioSystem;      // SDL's audio subsystem was started by init
-    SoundRing ring;        // the looping buffer; frames null when there is none
+    SoundDevice* device;   // the platform's device state; null when none is open
+    // The stream's accounting; on Linux also the looping buffer itself (its
+    // frames null when there is none), on Windows the DirectSound buffer
+    // holds the sound and `frames` stays null.
+    SoundRing ring;
     uint32_t writeCursor;  // ring offset of the next block (audio thread only once it runs)
     uint32_t bufferBytes;  // ring size: sample rate x 4, one second
     uint32_t sampleRate;   // frames per second given to init
@@ -77,7 +81,7 @@ void releaseSources(AudioOutput& output);
 // failed; what was made stays until shutdown, and `failure` names the reason.
 bool init(AudioOutput& output, uint32_t rate);
 // Makes the zeroed ring of one second with the write cursor half a buffer
-// ahead of the play cursor; the part of init that needs no device. False for
+// ahead of the play cursor; on Linux the part of init that needs no device. False for
 // a rate below kMinStreamRate or when memory is short.
 bool initStream(AudioOutput& output, uint32_t rate);
 // Stops playback, ends and deletes the thread, closes the device and frees
@@ -99,7 +103,7 @@ bool setBlockListener(AudioOutput& output, BlockListener listener, void* context
 // Audio thread: whether the write position is less than half a buffer, or
 // more than half a buffer plus one block, ahead of the play cursor (the
 // latter after the device overtook it). False without a ring.
-bool needsData(const AudioOutput& output);
+bool needsData(AudioOutput& output);
 // Audio thread: copies `count` bytes (a multiple of 4) to the write cursor,
 // in two regions when they wrap, and moves the cursor on. Nothing without a ring.
 void writeBlock(AudioOutput& output, const void* data, uint32_t count);

@@ -6,17 +6,24 @@
 // ran (its largest steps, how often it repeated, quantiles of its steps), how
 // far the pictures led the sound, and how much of its last frame was lit. In
 // the shipped intro every hook is empty.
+//
+// A probe that is ended from outside (the Windows test sends Escape) reads
+// its frame back at INTRO_PROBE_LOOK_SECONDS instead, announces that on
+// stderr at once, and reports the frame before Escape as its last.
 #pragma once
 #include "driver/show.h"
 
 #ifdef INTRO_PROBE
+#ifndef INTRO_PROBE_LOOK_SECONDS
+#define INTRO_PROBE_LOOK_SECONDS INTRO_PROBE_SECONDS
+#endif
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 #include "audio/audio_output.h"
@@ -57,14 +64,14 @@ inline float previousClock = 0.0f;
 inline double largestBackStep = 0.0;     // seconds the clock went back between two frames
 inline double largestForwardStep = 0.0;  // seconds it moved on between two frames
 inline double lastFrameLit = -1.0;       // share of the last frame's pixels that are not black
+inline bool lookedAt = false;            // the frame at INTRO_PROBE_LOOK_SECONDS was read back
 // The lit part of the last frame: lowest and highest row (row 0 at the
 // bottom), leftmost and rightmost column holding a pixel that is not black.
 inline int32_t litBottom = -1, litTop = -1, litLeft = -1, litRight = -1;
 
 inline double wallSeconds() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+    const auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(since).count();
 }
 
 inline Mark mark(const Show& show) {
@@ -208,7 +215,12 @@ inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
     ++probe::frames;
     if (show.clock >= 0.0f) ++probe::drawnFrames;
     if (sceneDrawn) ++probe::sceneFrames;
-    if (show.clock >= INTRO_PROBE_SECONDS) probe::readLastFrame(show);
+    if (!probe::lookedAt && show.clock >= INTRO_PROBE_LOOK_SECONDS) {
+        probe::readLastFrame(show);
+        probe::lookedAt = true;
+        std::fprintf(stderr, "intro_probe looked at the frame of clock=%.6f lit=%.4f\n", double(show.clock), probe::lastFrameLit);
+        std::fflush(stderr);
+    }
 }
 
 // False once the probe has heard enough.
@@ -224,9 +236,9 @@ inline bool probeFrame(const Show& show) {
     probe::clockSeen = true;
     probe::previousClock = show.clock;
     if (!probe::first.taken && show.clock >= 1.0f) probe::first = now;
-    if (show.clock < INTRO_PROBE_SECONDS) return true;
+    // Every frame may be the last: Escape can end the loop after any of them.
     probe::last = now;
-    return false;
+    return show.clock < INTRO_PROBE_SECONDS;
 }
 
 inline void probeShutDown(const Show& show) {
@@ -241,7 +253,7 @@ inline void probeShutDown(const Show& show) {
                  " frames=%" PRIu64 " drawn_frames=%" PRIu64 " scene_frames=%" PRIu64 " last_clock=%.6f"
                  " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
-                 " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
+                 " window=%dx%d picture=%dx%d vsync=%d mode_switched=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
                  " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
@@ -250,7 +262,7 @@ inline void probeShutDown(const Show& show) {
                  probe::largestForwardStep, lead.frames, lead.mean, lead.spread, lead.least, lead.most,
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
-                 int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
+                 int(show.pictureHeight), int(show.display.vsync), int(show.display.modeSwitched), steps.frames, steps.repeatShare, steps.step10,
                  steps.step50, steps.step90, steps.step99, steps.interval50);
 }
 

@@ -1,10 +1,9 @@
-// The show's one window and its OpenGL context (SDL2), plus the input side of
-// the frame loop: one event poll per frame and the Escape test. All SDL calls
-// of the program's picture side live behind this header.
+// The show's one window and its OpenGL context, plus the input side of the
+// frame loop: the event poll and the Escape test. All window-system calls of
+// the program's picture side live behind this header: SDL2 on Linux
+// (render/sdl2/display.cpp), Win32 and WGL on Windows (render/win32/display.cpp).
 #pragma once
 #include <cstdint>
-
-struct SDL_Window;
 
 // The show uses the defaults: a borderless window covering the desktop. Tools
 // and GL tests ask for a hidden window of a fixed size instead.
@@ -15,23 +14,29 @@ struct DisplayOptions {
 };
 
 struct Display {
-    SDL_Window* window = nullptr;
-    void* context = nullptr;  // SDL_GLContext, current on the opening thread
+    void* window = nullptr;   // SDL_Window* or HWND
+    void* context = nullptr;  // SDL_GLContext or HGLRC, current on the opening thread
+    void* deviceContext = nullptr;  // the window's HDC on Windows; null on Linux
     int32_t width = 0;        // drawable size in pixels, as read back (and
     int32_t height = 0;       // again after the window was resized)
     int32_t depthBits = 0;  // of the depth buffer actually obtained
     bool vsync = false;     // swaps wait for the vertical blank (as far as the driver says)
     bool escapeLatched = false;  // Escape went down since the last escapeRequested
     const char* failure = nullptr;  // one line saying why openDisplay failed, else null
+    // The screen's mode was switched for the show (Windows); quitDisplaySystem
+    // gives the desktop's own mode back.
+    bool modeSwitched = false;
 };
 
-// Starts SDL video, hides the pointer, makes the window with a double-buffered
-// RGBA 8/8/8/8 GL compatibility context (depth 32, else 24) offering GLSL 1.30,
-// makes it current, asks for swaps on the vertical blank (full-screen windows
-// only) and loads glEntry. A full-screen window needs a real screen:
-// SDL's offscreen and dummy drivers are refused, since nobody could see the show
-// or press Escape there. On failure everything opened is closed again and
-// `failure` says why.
+// Linux: starts SDL video, hides the pointer, makes the window with a
+// double-buffered RGBA 8/8/8/8 GL compatibility context (depth 32, else 24)
+// offering GLSL 1.30, makes it current, asks for swaps on the vertical blank
+// (full-screen windows only) and loads glEntry. A full-screen window needs a
+// real screen: SDL's offscreen and dummy drivers are refused, since nobody
+// could see the show or press Escape there. On failure everything opened is
+// closed again and `failure` says why. Windows: switches the screen to
+// 1600 x 900, hides the pointer and makes a borderless maximised window with
+// a WGL context (render/win32/display.cpp); hidden windows are not offered.
 Display openDisplay(const DisplayOptions& options = {});
 // Destroys the context and window and stops SDL video (tests and tools; the
 // show leaves them to quitDisplaySystem).
@@ -46,7 +51,8 @@ void pollDisplayEvent(Display& display);
 // True when Escape is down now or was pressed (or quit requested) since the
 // last call; clears what was remembered.
 bool escapeRequested(Display& display);
-// Shuts SDL down as a whole, leaving the desktop as it was.
+// Shuts the window system down as a whole, leaving the desktop as it was
+// (on Windows the display mode is given back).
 void quitDisplaySystem();
 
 // The GLSL version a GL_SHADING_LANGUAGE_VERSION string names, as 100 * major

@@ -1,9 +1,8 @@
-// CLOCK_MONOTONIC in nanoseconds stands in for the performance counter.
-// The pin is atomic because the audio thread seeds Randoms too.
+// The counter and its pin. The pin is atomic because the audio thread seeds
+// Randoms too.
 #include "runtime/counter.h"
 
 #include <atomic>
-#include <ctime>
 
 namespace {
 std::atomic<bool> pinned{false};
@@ -12,9 +11,7 @@ std::atomic<uint64_t> pinnedValue{0};
 
 uint64_t readCounter() {
     if (pinned.load(std::memory_order_relaxed)) return pinnedValue.load(std::memory_order_relaxed);
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+    return readSystemCounter();
 }
 
 void pinCounter(uint64_t value) {

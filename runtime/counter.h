@@ -3,8 +3,13 @@
 #pragma once
 #include <cstdint>
 
-// Monotonic nanoseconds, or the pinned value while the counter is pinned.
+// Monotonic ticks of the platform's high-resolution counter (nanoseconds on
+// Linux, performance-counter ticks on Windows), or the pinned value while the
+// counter is pinned.
 uint64_t readCounter();
+// The platform's counter itself, never pinned: runtime/posix/ or
+// runtime/win32/system_counter.cpp.
+uint64_t readSystemCounter();
 // From now on readCounter() returns `value` (every seedFromClock gives state value + 1).
 void pinCounter(uint64_t value);
 // Back to the real clock.

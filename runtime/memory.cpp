@@ -1,10 +1,12 @@
-// Heap blocks come from malloc; aligned blocks keep their heap start just
-// below the address they hand out, so alignedFree needs no size.
+// Heap blocks come from the platform's heap (heap.h); aligned blocks keep
+// their heap start just below the address they hand out, so alignedFree
+// needs no size.
 #include "runtime/memory.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
+
+#include "runtime/heap.h"
 
 namespace {
 std::atomic<uint64_t> allocations{0};
@@ -12,7 +14,7 @@ std::atomic<uint64_t> allocations{0};
 
 void* allocate(uint32_t bytes) {
     allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(bytes);
+    return heapAllocate(bytes);
 }
 
 uint64_t allocationCount() {
@@ -20,7 +22,7 @@ uint64_t allocationCount() {
 }
 
 void deallocate(void* pointer) {
-    std::free(pointer);
+    heapFree(pointer);
 }
 
 void* alignedAlloc(uint32_t size, uint32_t alignment) {

@@ -12,6 +12,9 @@ INTRO_PACKAGES=(
   libgtest-dev libbenchmark-dev                # tests and benchmarks
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers
+  g++-mingw-w64-x86-64-posix                   # the Windows build
+  wine wine64 pulseaudio pulseaudio-utils      # running it in tests: wine, a sound server and parec,
+  x11-utils                                    # xwininfo
 )
 
 install_missing_packages() {

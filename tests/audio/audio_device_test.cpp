@@ -46,7 +46,7 @@ TEST(AudioDevice, TheThreadKeepsHalfASecondQueuedAtTheDevicesPace) {
 
     shutdown(o.output);
     EXPECT_EQ(o.output.thread, nullptr);
-    EXPECT_EQ(o.output.device, 0u);
+    EXPECT_EQ(o.output.device, nullptr);
     // With the thread joined the counters hold still: every block went to the
     // ring behind the first half second of silence. (Read while the thread
     // runs, the two counters can be one block apart.)
@@ -69,7 +69,7 @@ TEST(AudioDevice, AFailedOpenNamesTheReasonAndLeavesNothingRunning) {
     EXPECT_EQ(sourceCount(o.output), 1u);
     unregisterSource(o.output, synth);
     shutdown(o.output);
-    EXPECT_EQ(o.output.device, 0u);
+    EXPECT_EQ(o.output.device, nullptr);
 }
 
 TEST(AudioDevice, SourcesComeAndGoWhileTheThreadRendersThem) {

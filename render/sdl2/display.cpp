@@ -1,5 +1,5 @@
-// Opening the window and GL context on SDL2, buffer swaps, and the event poll
-// and Escape test of the frame loop.
+// The display on Linux: the window and GL context on SDL2, buffer swaps, and
+// the event poll and Escape test of the frame loop.
 #include "render/display.h"
 
 #include <SDL2/SDL.h>
@@ -7,9 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "data/icon_picture.h"
 #include "render/gl_entry_points.h"
 
 namespace {
+
+SDL_Window* sdlWindow(const Display& display) {
+    return static_cast<SDL_Window*>(display.window);
+}
 
 // Holds the text of the last failure; Display::failure points into it.
 char failureText[256];
@@ -44,6 +49,18 @@ void setAttributes(int depthBits) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
 }
 
+// Gives the window the program's icon, for window lists and task bars.
+void setWindowIcon(SDL_Window* window) {
+    static uint8_t pixels[kIconWidth * kIconHeight * 4];
+    for (int32_t y = 0; y < kIconHeight; ++y)
+        for (int32_t x = 0; x < kIconWidth; ++x) iconPixel(x, y, &pixels[(y * kIconWidth + x) * 4]);
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(pixels, kIconWidth, kIconHeight, 32, kIconWidth * 4,
+                                                           SDL_PIXELFORMAT_RGBA32);
+    if (icon == nullptr) return;  // no icon is no reason to stop
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
+}
+
 // One attempt at window plus context with the given depth; null context and
 // window when either could not be made.
 bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
@@ -63,9 +80,9 @@ bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
     }
     display.window = SDL_CreateWindow("intro", area.x, area.y, area.w, area.h, flags);
     if (display.window == nullptr) return false;
-    display.context = SDL_GL_CreateContext(display.window);
+    display.context = SDL_GL_CreateContext(sdlWindow(display));
     if (display.context == nullptr) {
-        SDL_DestroyWindow(display.window);
+        SDL_DestroyWindow(sdlWindow(display));
         display.window = nullptr;
         return false;
     }
@@ -102,7 +119,8 @@ Display openDisplay(const DisplayOptions& options) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return display;
     }
-    if (SDL_GL_MakeCurrent(display.window, display.context) != 0) {
+    if (!options.hidden) setWindowIcon(sdlWindow(display));
+    if (SDL_GL_MakeCurrent(sdlWindow(display), display.context) != 0) {
         display.failure = fail("cannot make the OpenGL context current");
         closeDisplay(display);
         return display;
@@ -117,7 +135,7 @@ Display openDisplay(const DisplayOptions& options) {
     display.depthBits = depth;
     int width = 0;
     int height = 0;
-    SDL_GL_GetDrawableSize(display.window, &width, &height);
+    SDL_GL_GetDrawableSize(sdlWindow(display), &width, &height);
     display.width = width;
     display.height = height;
 
@@ -143,14 +161,14 @@ Display openDisplay(const DisplayOptions& options) {
 
 void closeDisplay(Display& display) {
     if (display.context != nullptr) SDL_GL_DeleteContext(display.context);
-    if (display.window != nullptr) SDL_DestroyWindow(display.window);
+    if (display.window != nullptr) SDL_DestroyWindow(sdlWindow(display));
     display.context = nullptr;
     display.window = nullptr;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 void swapDisplay(Display& display) {
-    SDL_GL_SwapWindow(display.window);
+    SDL_GL_SwapWindow(sdlWindow(display));
 }
 
 void pollDisplayEvent(Display& display) {
@@ -167,7 +185,7 @@ void pollDisplayEvent(Display& display) {
     if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         int width = 0;
         int height = 0;
-        SDL_GL_GetDrawableSize(display.window, &width, &height);
+        SDL_GL_GetDrawableSize(sdlWindow(display), &width, &height);
         display.width = width;
         display.height = height;
     }
@@ -182,18 +200,4 @@ bool escapeRequested(Display& display) {
 
 void quitDisplaySystem() {
     SDL_Quit();
-}
-
-int32_t glslVersionNumber(const char* text) {
-    if (text == nullptr) return 0;
-    const char* p = text;
-    if (*p < '0' || *p > '9') return 0;
-    int32_t major = 0;
-    while (*p >= '0' && *p <= '9' && major < 100) major = major * 10 + (*p++ - '0');
-    if (*p != '.' || p[1] < '0' || p[1] > '9') return 0;
-    ++p;
-    // The minor number has two digits ("1.30"); a lone digit counts as tens.
-    int32_t minor = (*p++ - '0') * 10;
-    if (*p >= '0' && *p <= '9') minor += *p - '0';
-    return major * 100 + minor;
 }
