@@ -95,6 +95,9 @@ TEST(PieceFacts, NameWhatAnEditedSourceBreaks) {
          withReplaced(source.score, "@1096 pair_low_D# ..1104", "@1096 pair_low_D#"), "last event at"},
         {"a bass note a semitone lower",
          source.instruments, withReplaced(source.score, "  0 16 D#1 D#2\n", "  0 16 D1 D#2\n"), "notes 26 to 85"},
+        {"a chorus on the lead", withReplaced(source.instruments, "  fx reverb\n  reverb.room 60\n  reverb.damp 55",
+                                              "  fx chorus\n  fx reverb\n  reverb.room 60\n  reverb.damp 55"),
+         source.score, "effect types 1, 2, 3, 4, 5, 7"},
         {"the lead back before the breakdown", source.instruments,
          withReplaced(source.score, "  @276 tune_c\n", "  @276 tune_c\n  @340 tune_d\n"), "event counts"},
     };

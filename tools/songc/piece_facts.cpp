@@ -7,6 +7,7 @@
 #include <map>
 
 #include "synth/song_format.h"
+#include "voice/instrument.h"
 
 namespace {
 
@@ -20,6 +21,10 @@ constexpr uint32_t kPieceVelocity = 80;
 constexpr uint32_t kPieceLargestDelta = 468;
 constexpr float kPieceLastEvent = 144.0f;
 constexpr uint32_t kPieceRestrikes = 435;
+constexpr uint32_t kPieceLargestParamByte = 100;  // every parameter in 0.00..1.00
+// Waveshaper, stereo delay, flanger, reverb and EQ; chorus and formant filter
+// stay unused.
+const std::vector<uint32_t> kPieceEffectTypes = {1, 2, 4, 5, 7};
 // Track 0 strikes an F sharp major triad and strikes it again 6 steps later;
 // track 1 starts on D sharp in two octaves.
 constexpr const char* kPieceOpening[2] = {"on 70 @0, on 73 @0, on 78 @0, off 70 @6, off 73 @6, off 78 @6, "
@@ -74,6 +79,16 @@ SongFigures measureSong(const std::vector<uint8_t>& bytes) {
     f.decoded = true;
     f.instruments = song.instrumentCount;
     f.tempo = song.tempo;
+    for (uint32_t i = 0; i < song.instrumentCount; ++i) {
+        const uint8_t* patch = bytes.data() + 4 + 2 * song.instrumentCount + 4 + kParamCount * i;
+        for (uint32_t j = 0; j < kParamCount; ++j) f.largestParamByte = std::max<uint32_t>(f.largestParamByte, patch[j]);
+        for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+            const int32_t type = roundParam(10.0f * song.parameters[i][kFx0Type + s]);
+            if (type != 0 && std::find(f.effectTypes.begin(), f.effectTypes.end(), uint32_t(type)) == f.effectTypes.end())
+                f.effectTypes.push_back(uint32_t(type));
+        }
+    }
+    std::sort(f.effectTypes.begin(), f.effectTypes.end());
     for (uint32_t t = 0; t < song.instrumentCount; ++t) {
         const std::vector<Event> track = events(song, t);
         f.eventCounts.push_back(uint32_t(track.size()));
@@ -146,6 +161,10 @@ std::vector<std::string> pieceFaults(const std::vector<uint8_t>& bytes, const So
         faults.push_back(format("largest delta %u steps, not %u", f.largestDelta, kPieceLargestDelta));
     if (f.lastEventTime != kPieceLastEvent)
         faults.push_back(format("last event at %.7g s, not %.1f s", double(f.lastEventTime), double(kPieceLastEvent)));
+    if (f.largestParamByte > kPieceLargestParamByte)
+        faults.push_back(format("a parameter byte of %u, above %u", f.largestParamByte, kPieceLargestParamByte));
+    if (f.effectTypes != kPieceEffectTypes)
+        faults.push_back("effect types " + list(f.effectTypes) + ", not " + list(kPieceEffectTypes));
     if (f.onsBeforeOffs != 0) faults.push_back(format("%u steps store a note-on before a note-off", f.onsBeforeOffs));
     for (int t = 0; t < 2; ++t)
         if (f.opening[t] != kPieceOpening[t])
@@ -162,6 +181,6 @@ std::string describe(const SongFigures& f) {
     out += format("notes %u to %u, velocities %s, largest delta %u steps, last event at %.7g s, %u re-strikes\n",
                   f.lowestNote, f.highestNote, list(f.velocities).c_str(), f.largestDelta, double(f.lastEventTime),
                   f.restrikes);
-    out += "re-strikes by track " + list(f.trackRestrikes) + "\n";
+    out += "re-strikes by track " + list(f.trackRestrikes) + ", effect types " + list(f.effectTypes) + "\n";
     return out;
 }

@@ -24,6 +24,8 @@ struct SongFigures {
     uint32_t strayOffs = 0;            // note-offs of a pitch that was not held
     uint32_t onsBeforeOffs = 0;        // steps where an on is stored before an off
     std::string opening[2];            // first events of tracks 0 and 1, "on 70 @0 ..."
+    uint32_t largestParamByte = 0;
+    std::vector<uint32_t> effectTypes;  // types selected by any effect slot, ascending
 };
 
 SongFigures measureSong(const std::vector<uint8_t>& bytes);
