@@ -95,7 +95,7 @@ TEST_F(ShaderEmbed, ACircularIncludeStopsTheBuild) {
 }
 
 TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
-    const char* const programs[] = {kShader_flag_frag, kShader_cube_field_frag, kShader_lattice_frag,
+    const char* const programs[] = {kShader_flag_frag, kShader_cube_frag, kShader_cube_grid_frag, kShader_lattice_frag,
                                     kShader_tubes_frag, kShader_note_grid_frag, kShader_icon_frag,
                                     kShader_copy_frag, kShader_loading_frag, kShader_quad_vert};
     for (const char* program : programs) {
@@ -104,15 +104,17 @@ TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
         EXPECT_EQ(text.find("#include"), std::string::npos) << text.substr(0, 200);
     }
     // Each shared piece once per scene that uses it: none was pasted twice.
-    const std::string cubes = kShader_cube_field_frag;
+    const std::string cubes = kShader_cube_frag;
+    const std::string grid = kShader_cube_grid_frag;
     const std::string tubes = kShader_tubes_frag;
     const std::string lattice = kShader_lattice_frag;
-    for (const std::string* scene : {&cubes, &tubes, &lattice}) {
+    for (const std::string* scene : {&cubes, &grid, &tubes, &lattice}) {
         EXPECT_EQ(count(*scene, "uniform float track_time;"), 1u);
         EXPECT_EQ(count(*scene, "vec3 rotate_dir("), 1u);
         EXPECT_EQ(count(*scene, "mat2 rot("), 1u);
     }
     EXPECT_EQ(count(cubes, "vec4 hsv_to_rgb("), 1u);
+    EXPECT_EQ(count(grid, "vec3 cubeGlow("), 1u);
     EXPECT_EQ(count(tubes, "vec4 hsv_to_rgb("), 1u);
     EXPECT_EQ(count(cubes, "float sdBox("), 1u);
     EXPECT_EQ(count(lattice, "float sdBox("), 1u);
