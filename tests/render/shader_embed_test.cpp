@@ -39,9 +39,10 @@ protected:
     }
 
     // The script's exit status; its generated source in `cpp`, its messages in `log`.
-    int embed() {
+    int embed(bool minify = false) {
         const std::string command = "cmake -DSOURCE_DIR=" + dir + " -DOUTPUT_CPP=" + dir + "/out.cpp -DOUTPUT_H=" +
-                                    dir + "/out.h -P " + kEmbedScript + " > " + dir + "/log 2>&1";
+                                    dir + "/out.h" + (minify ? " -DMINIFY=ON" : "") + " -P " + kEmbedScript +
+                                    " > " + dir + "/log 2>&1";
         const int status = std::system(command.c_str());
         cpp = read("out.cpp");
         log = read("log");
@@ -92,6 +93,18 @@ TEST_F(ShaderEmbed, ACircularIncludeStopsTheBuild) {
     write("lib/b.glsl", "#include \"a.glsl\"\n");
     EXPECT_NE(embed(), 0);
     EXPECT_NE(log.find("a.glsl"), std::string::npos) << log;
+}
+
+TEST_F(ShaderEmbed, MinifyingDropsCommentsAndIndentationButKeepsLines) {
+    write("scene.frag.glsl",
+          "#version 120\n// what it is\n#include \"lib/piece.glsl\"\n\n#ifdef frozen  \n"
+          "const float a = 1.0; // why\n#endif\nvoid main() {\n    gl_FragColor = vec4(a);\n}\n");
+    write("lib/piece.glsl", "  // a piece\n\tfloat b(float x) { return x / 2.0; }  \n");
+    ASSERT_EQ(embed(true), 0) << log;
+    EXPECT_NE(cpp.find("R\"glsl(#version 120\nfloat b(float x) { return x / 2.0; }\n#ifdef frozen\n"
+                       "const float a = 1.0;\n#endif\nvoid main() {\ngl_FragColor = vec4(a);\n}\n)glsl\""),
+              std::string::npos)
+        << cpp;
 }
 
 TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
