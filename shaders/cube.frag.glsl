@@ -25,9 +25,25 @@ float map(vec3 p) {
     return sdBox(p, vec3(1.0));
 }
 
-// One cube, one cell: the distance never jumps.
-bool sameCell(vec3 a, vec3 b) {
+// One cube, so one cell that holds everything.
+struct Cell {
+    float unused;
+};
+
+Cell cellAt(vec3 q) {
+    return Cell(0.0);
+}
+
+bool inCell(vec3 q, Cell cell) {
     return true;
+}
+
+float cellDistance(vec3 q, Cell cell) {
+    return map(q);
+}
+
+int stepsInCell(vec3 q, vec3 ray, Cell cell) {
+    return 128;
 }
 
 #include "lib/cube_glow.glsl"

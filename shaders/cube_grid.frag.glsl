@@ -27,26 +27,47 @@ vec3 cellOf(vec3 p) {
     return floor((p - 2.5) / 5.0);
 }
 
-// Distance from p to its cell's cube, given the cube's two turns and the push
-// of the notes, which depend on the cell alone.
-float cellCube(vec3 p, mat2 turnXZ, mat2 turnXY, float push) {
-    p = mod(p + 2.5, 5.0) - 2.5;
-    p.xz *= turnXZ;
-    p.xy *= turnXY;
-    p += push;
+// A cell and what its cube needs, which depends on the cell alone: the two
+// turns and the push of the notes.
+struct Cell {
+    vec3 off;
+    mat2 turnXZ;
+    mat2 turnXY;
+    float push;
+};
+
+Cell cellAt(vec3 q) {
+    vec3 off = cellOf(q);
+    return Cell(off, rot(sequence_time + off.x), rot(0.5 * sequence_time + off.x), sampleNotes(off));
+}
+
+bool inCell(vec3 q, Cell cell) {
+    return cellOf(q) == cell.off;
+}
+
+// Distance from q, in the cell, to the cell's cube.
+float cellDistance(vec3 q, Cell cell) {
+    vec3 p = mod(q + 2.5, 5.0) - 2.5;
+    p.xz *= cell.turnXZ;
+    p.xy *= cell.turnXY;
+    p += cell.push;
     return sdBox(p, vec3(1.0));
 }
 
 // Scene distance: the cube of the cell that holds p.
 float map(vec3 p) {
-    vec3 off = cellOf(p);
-    return cellCube(p, rot(sequence_time + off.x), rot(0.5 * sequence_time + off.x), sampleNotes(off));
+    return cellDistance(p, cellAt(p));
 }
 
-// Whether a and b fold into the same cell: the cell index and the folding
-// (whose rounding may disagree right at a border) both agree.
-bool sameCell(vec3 a, vec3 b) {
-    return cellOf(a) == cellOf(b) && floor((a + 2.5) / 5.0) == floor((b + 2.5) / 5.0);
+// Steps of 0.01 along the unit vector ray from q that surely stay inside the
+// cell: one fewer than reach its nearest wall, which covers the rounding of
+// the steps and of the cell index right at a wall.
+int stepsInCell(vec3 q, vec3 ray, Cell cell) {
+    vec3 low = 5.0 * cell.off + 2.5;
+    vec3 wall = mix(low, low + 5.0, step(0.0, ray));
+    vec3 along = (wall - q) / max(abs(ray), 1e-6) * sign(ray);
+    float room = min(min(abs(along.x), abs(along.y)), abs(along.z));
+    return max(int(room / 0.010001) - 1, 0);
 }
 
 #include "lib/cube_glow.glsl"
@@ -63,13 +84,10 @@ void main() {
     int i = 0;
     bool hit = false;
     while (!hit && i < 128) {
-        vec3 off = cellOf(p);
-        mat2 turnXZ = rot(sequence_time + off.x);
-        mat2 turnXY = rot(0.5 * sequence_time + off.x);
-        float push = sampleNotes(off);
+        Cell cell = cellAt(p);
         for (; i < 128; i++) {
-            if (cellOf(p) != off) break;
-            float d = cellCube(p, turnXZ, turnXY, push);
+            if (!inCell(p, cell)) break;
+            float d = cellDistance(p, cell);
             if (abs(d) < 0.001) {
                 st = float(i) / 128.0;
                 hit = true;

@@ -1,12 +1,16 @@
 // The cube field's inner glow, shared by its single-cube and grid programs.
-// The scene supplies map(p), an exact distance to the nearest cube surface
-// within one cell, and sameCell(a, b), whether a and b lie in one cell (map
-// may jump between cells).
+// The scene supplies a struct Cell (what a cell's cube needs: its turns and
+// push, made once when a walk enters the cell) and four functions:
+// cellAt(q), the cell that holds q; inCell(q, cell); cellDistance(q, cell),
+// the exact distance from q to that cell's cube, which is map(q) for q in the
+// cell (map may jump between cells); and stepsInCell(q, ray, cell), how many
+// steps of 0.01 from q surely stay inside the cell.
 
 // How many 0.01 steps along the unit vector `ray` from q, at distance d from
-// any surface, surely stay 0.001 or more away from it: within a cell map
-// changes by at most the distance moved, a step moves 0.01 plus a float
-// rounding that grows with |q|, and 1e-4 covers the rounding of map itself.
+// any surface, surely stay 0.001 or more away from it: within a cell the
+// distance changes by at most the distance moved, a step moves 0.01 plus a
+// float rounding that grows with |q|, and 1e-4 covers the rounding of the
+// distance itself.
 int stepsClear(float d, vec3 q) {
     float stepBound = 0.0101 + 2e-7 * (abs(q.x) + abs(q.y) + abs(q.z) + 2.0);
     return int(max(d - 0.0011, 0.0) / stepBound);
@@ -18,26 +22,26 @@ int stepsClear(float d, vec3 q) {
 // surface (the far face), which adds a flash that fades with the walk; at
 // most 128 steps.
 vec3 cubeGlow(vec3 p, vec3 ray) {
-    // First the step that lands on a surface. map is looked at only where a
-    // surface can be; the steps in between are still taken one by one, so
-    // every point is the very one the plain walk reaches (a software
-    // rasteriser pays for map at all 128 steps otherwise).
+    // First the step that lands on a surface. The distance is looked at only
+    // where a surface can be, and a cell's cube is made once on entering it;
+    // the steps in between are still taken one by one, so every point is the
+    // very one the plain walk reaches (a software rasteriser would otherwise
+    // pay for the whole distance at all 128 steps).
     vec3 start = p + 0.1 * ray;
     vec3 q = start;
     int hit = 128;
     int i = 0;
-    while (i < 128) {
-        float d = abs(map(q));
-        if (d < 0.001) {
-            hit = i;
-            break;
+    while (hit == 128 && i < 128) {
+        Cell cell = cellAt(q);
+        while (i < 128 && inCell(q, cell)) {
+            float d = abs(cellDistance(q, cell));
+            if (d < 0.001) {
+                hit = i;
+                break;
+            }
+            int next = min(i + 1 + min(stepsClear(d, q), stepsInCell(q, ray, cell)), 128);
+            for (; i < next; i++) q += 0.01 * ray;
         }
-        int next = min(i + 1 + stepsClear(d, q), 128);
-        vec3 checked = q;
-        do {
-            q += 0.01 * ray;
-            i++;
-        } while (i < next && sameCell(q, checked));
     }
 
     // Then the light of the steps before it, summed in the walk's order.
