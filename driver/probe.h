@@ -4,22 +4,27 @@
 // window, ends by itself after INTRO_PROBE_SECONDS of music, and prints on
 // stderr at exit the audio counters, frame counts, how steadily the clock
 // ran (its largest steps, how often it repeated, quantiles of its steps), how
-// far the pictures led the sound, and how much of its last frame was lit. In
-// the shipped intro every hook is empty.
+// far the pictures led the sound, how much of its last frame was lit, and
+// how soon after the process started its first loading frame and its first
+// drawn frame were ready. In the shipped intro every hook is empty.
 #pragma once
 #include "driver/show.h"
 
 #ifdef INTRO_PROBE
 #include <GL/gl.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "audio/audio_output.h"
+#include "render/loading_screen.h"
 #include "runtime/counter.h"
 
 namespace probe {
@@ -65,6 +70,38 @@ inline double wallSeconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// Seconds since the kernel started this process (exec included, before any
+// library was loaded): the boot clock less the process's start time, which
+// /proc gives in clock ticks since boot (10 ms here). -1 when unreadable.
+inline double secondsSinceProcessStart() {
+    FILE* stat = std::fopen("/proc/self/stat", "r");
+    if (!stat) return -1.0;
+    char text[1024];
+    const size_t length = std::fread(text, 1, sizeof(text) - 1, stat);
+    std::fclose(stat);
+    text[length] = 0;
+    // Fields after the command name, which is in parentheses and may hold
+    // blanks: the start time is field 22 of the line, the 20th after ")".
+    const char* at = std::strrchr(text, ')');
+    if (!at) return -1.0;
+    unsigned long long ticks = 0;
+    for (int field = 0; field < 20 && at; ++field) at = std::strchr(at + 1, ' ');
+    if (!at || std::sscanf(at + 1, "%llu", &ticks) != 1) return -1.0;
+    timespec now;
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const double boot = double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+    return boot - double(ticks) / double(sysconf(_SC_CLK_TCK));
+}
+
+inline double startUpEntered = -1.0;    // startShow began
+inline double firstLoadingFrame = -1.0; // the first loading frame was finished, before its swap
+inline double firstDrawnFrame = -1.0;   // the first frame with a non-negative clock, before its swap
+inline uint64_t preRollFrames = 0;      // iterations of the frame loop before the clock reached 0
+
+inline void loadingFrame(int32_t step, void*) {
+    if (step == 1) firstLoadingFrame = secondsSinceProcessStart();
 }
 
 inline Mark mark(const Show& show) {
@@ -192,7 +229,13 @@ inline Steps clockSteps() {
 }  // namespace probe
 
 inline void probeStartUp() {
+    probe::startUpEntered = probe::secondsSinceProcessStart();
     pinCounter(INTRO_PROBE_SEED);
+}
+
+// Notes when the first loading frame is ready.
+inline LoadingFrameHook probeLoadingFrames() {
+    return probe::loadingFrame;
 }
 
 // The probe draws a small picture: a ray-marched frame at the full size takes
@@ -206,6 +249,8 @@ inline void probePictureSize(int32_t& width, int32_t& height) {
 // Counts the frame and, on the last one, reads back how much of it is lit.
 inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
     ++probe::frames;
+    if (show.clock < 0.0f) ++probe::preRollFrames;
+    if (show.clock >= 0.0f && probe::drawnFrames == 0) probe::firstDrawnFrame = probe::secondsSinceProcessStart();
     if (show.clock >= 0.0f) ++probe::drawnFrames;
     if (sceneDrawn) ++probe::sceneFrames;
     if (show.clock >= INTRO_PROBE_SECONDS) probe::readLastFrame(show);
@@ -242,7 +287,8 @@ inline void probeShutDown(const Show& show) {
                  " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
                  " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
-                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f\n",
+                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f"
+                 " startup_entered=%.3f first_loading_frame=%.3f first_drawn_frame=%.3f preroll_frames=%" PRIu64 "\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -251,12 +297,18 @@ inline void probeShutDown(const Show& show) {
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
-                 steps.step50, steps.step90, steps.step99, steps.interval50);
+                 steps.step50, steps.step90, steps.step99, steps.interval50, probe::startUpEntered,
+                 probe::firstLoadingFrame, probe::firstDrawnFrame, probe::preRollFrames);
 }
 
 #else
 
+#include "render/loading_screen.h"
+
 inline void probeStartUp() {}
+inline LoadingFrameHook probeLoadingFrames() {
+    return nullptr;
+}
 inline void probePictureSize(int32_t&, int32_t&) {}
 inline void probeBeforeSwap(const Show&, bool) {}
 inline bool probeFrame(const Show&) { return true; }

@@ -49,11 +49,15 @@ float loadingPercent(int32_t step) {
 }
 
 void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
-    createPaletteTextures();
     copyProgram = buildProgram(kQuadVertexSource, kShader_copy_frag);
     loadingProgram = buildProgram(kQuadVertexSource, kShader_loading_frag);
 
     for (int32_t i = 0; i < kLoadingSteps; i++) {
+        // The palette textures come after the first loading frame: their
+        // mipmaps cost a software renderer about 0.1 s (it compiles the code
+        // that makes them), and the screen should say "loading" first. No
+        // scene before the second step reads them.
+        if (i == 1) createPaletteTextures();
         for (const int32_t slot : kStepPrograms[i])
             if (slot >= 0) buildScene(slot);
 

@@ -14,7 +14,8 @@ using LoadingFrameHook = void (*)(int32_t step, void* user);
 // loading shader's "percent": step / 6 in single precision, exactly 1 at 6.
 float loadingPercent(int32_t step);
 
-// Builds everything the frame loop draws with and presents six loading
+// Builds everything the frame loop draws with (the palette textures right
+// after the first loading frame, the programs before) and presents six loading
 // frames, each after its scene's programs have been built and drawn once. Needs
 // the context current, glEntry loaded and the full-screen quad made. Draws
 // into whatever frame buffer and viewport are current.
