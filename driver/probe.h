@@ -95,13 +95,24 @@ inline double secondsSinceProcessStart() {
     return boot - double(ticks) / double(sysconf(_SC_CLK_TCK));
 }
 
+// CPU seconds the process has used so far, all its threads: unlike the wall
+// time since the start, it hardly depends on what else the machine runs.
+inline double cpuSeconds() {
+    timespec used;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return double(used.tv_sec) + double(used.tv_nsec) * 1e-9;
+}
+
 inline double startUpEntered = -1.0;    // startShow began
 inline double firstLoadingFrame = -1.0; // the first loading frame was finished, before its swap
+inline double firstLoadingFrameCpu = -1.0;  // CPU seconds used by then
 inline double firstDrawnFrame = -1.0;   // the first frame with a non-negative clock, before its swap
 inline uint64_t preRollFrames = 0;      // iterations of the frame loop before the clock reached 0
 
 inline void loadingFrame(int32_t step, void*) {
-    if (step == 1) firstLoadingFrame = secondsSinceProcessStart();
+    if (step != 1) return;
+    firstLoadingFrame = secondsSinceProcessStart();
+    firstLoadingFrameCpu = cpuSeconds();
 }
 
 inline Mark mark(const Show& show) {
@@ -288,7 +299,8 @@ inline void probeShutDown(const Show& show) {
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
                  " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
                  " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f"
-                 " startup_entered=%.3f first_loading_frame=%.3f first_drawn_frame=%.3f preroll_frames=%" PRIu64 "\n",
+                 " startup_entered=%.3f first_loading_frame=%.3f first_loading_frame_cpu=%.3f"
+                 " first_drawn_frame=%.3f preroll_frames=%" PRIu64 "\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -298,7 +310,7 @@ inline void probeShutDown(const Show& show) {
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
                  steps.step50, steps.step90, steps.step99, steps.interval50, probe::startUpEntered,
-                 probe::firstLoadingFrame, probe::firstDrawnFrame, probe::preRollFrames);
+                 probe::firstLoadingFrame, probe::firstLoadingFrameCpu, probe::firstDrawnFrame, probe::preRollFrames);
 }
 
 #else
