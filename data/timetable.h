@@ -16,7 +16,7 @@ struct SequenceTable {
     uint16_t firstKey[kSequenceSlots];  // index of its first CameraKey
     uint16_t keyCount[kSequenceSlots];  // number of its CameraKeys (0, 1 or more)
     uint16_t duration[kSequenceSlots];  // draw window length in frames, from start
-    int8_t sceneProgram[kSequenceSlots];  // scene program slot 0..5; -1 for the unused slot
+    int8_t sceneProgram[kSequenceSlots];  // scene program slot 0..6; -1 for the unused slot
 };
 
 // A key's frame counts from the start of the Sequence that owns it; the keys

@@ -4,8 +4,9 @@
 // window, ends by itself after INTRO_PROBE_SECONDS of music, and prints on
 // stderr at exit the audio counters, frame counts, how steadily the clock
 // ran (its largest steps, how often it repeated, quantiles of its steps), how
-// far the pictures led the sound, and how much of its last frame was lit. In
-// the shipped intro every hook is empty.
+// far the pictures led the sound, how much of its last frame was lit, and
+// how soon after the process started its first loading frame and its first
+// drawn frame were ready. In the shipped intro every hook is empty.
 //
 // A probe that is ended from outside (the Windows test sends Escape) reads
 // its frame back at INTRO_PROBE_LOOK_SECONDS instead, announces that on
@@ -27,7 +28,9 @@
 #include <vector>
 
 #include "audio/audio_output.h"
+#include "render/loading_screen.h"
 #include "runtime/counter.h"
+#include "runtime/process_clock.h"
 
 namespace probe {
 
@@ -72,6 +75,18 @@ inline int32_t litBottom = -1, litTop = -1, litLeft = -1, litRight = -1;
 inline double wallSeconds() {
     const auto since = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration<double>(since).count();
+}
+
+inline double startUpEntered = -1.0;    // startShow began
+inline double firstLoadingFrame = -1.0; // the first loading frame was finished, before its swap
+inline double firstLoadingFrameCpu = -1.0;  // CPU seconds used by then
+inline double firstDrawnFrame = -1.0;   // the first frame with a non-negative clock, before its swap
+inline uint64_t preRollFrames = 0;      // iterations of the frame loop before the clock reached 0
+
+inline void loadingFrame(int32_t step, void*) {
+    if (step != 1) return;
+    firstLoadingFrame = secondsSinceProcessStart();
+    firstLoadingFrameCpu = processCpuSeconds();
 }
 
 inline Mark mark(const Show& show) {
@@ -199,7 +214,13 @@ inline Steps clockSteps() {
 }  // namespace probe
 
 inline void probeStartUp() {
+    probe::startUpEntered = probe::secondsSinceProcessStart();
     pinCounter(INTRO_PROBE_SEED);
+}
+
+// Notes when the first loading frame is ready.
+inline LoadingFrameHook probeLoadingFrames() {
+    return probe::loadingFrame;
 }
 
 // The probe draws a small picture: a ray-marched frame at the full size takes
@@ -213,6 +234,8 @@ inline void probePictureSize(int32_t& width, int32_t& height) {
 // Counts the frame and, on the last one, reads back how much of it is lit.
 inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
     ++probe::frames;
+    if (show.clock < 0.0f) ++probe::preRollFrames;
+    if (show.clock >= 0.0f && probe::drawnFrames == 0) probe::firstDrawnFrame = probe::secondsSinceProcessStart();
     if (show.clock >= 0.0f) ++probe::drawnFrames;
     if (sceneDrawn) ++probe::sceneFrames;
     if (!probe::lookedAt && show.clock >= INTRO_PROBE_LOOK_SECONDS) {
@@ -253,8 +276,10 @@ inline void probeShutDown(const Show& show) {
                  " frames=%" PRIu64 " drawn_frames=%" PRIu64 " scene_frames=%" PRIu64 " last_clock=%.6f"
                  " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
-                 " window=%dx%d picture=%dx%d vsync=%d mode_switched=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
-                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f\n",
+                 " window=%dx%d picture=%dx%d vsync=%d mode_switched=%d step_frames=%zu clock_repeats=%.4f"
+                 " step_p10=%.6f step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f"
+                 " startup_entered=%.3f first_loading_frame=%.3f first_loading_frame_cpu=%.3f"
+                 " first_drawn_frame=%.3f preroll_frames=%" PRIu64 "\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -262,13 +287,20 @@ inline void probeShutDown(const Show& show) {
                  probe::largestForwardStep, lead.frames, lead.mean, lead.spread, lead.least, lead.most,
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
-                 int(show.pictureHeight), int(show.display.vsync), int(show.display.modeSwitched), steps.frames, steps.repeatShare, steps.step10,
-                 steps.step50, steps.step90, steps.step99, steps.interval50);
+                 int(show.pictureHeight), int(show.display.vsync), int(show.display.modeSwitched), steps.frames,
+                 steps.repeatShare, steps.step10, steps.step50, steps.step90, steps.step99, steps.interval50,
+                 probe::startUpEntered, probe::firstLoadingFrame, probe::firstLoadingFrameCpu, probe::firstDrawnFrame,
+                 probe::preRollFrames);
 }
 
 #else
 
+#include "render/loading_screen.h"
+
 inline void probeStartUp() {}
+inline LoadingFrameHook probeLoadingFrames() {
+    return nullptr;
+}
 inline void probePictureSize(int32_t&, int32_t&) {}
 inline void probeBeforeSwap(const Show&, bool) {}
 inline bool probeFrame(const Show&) { return true; }

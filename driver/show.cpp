@@ -4,8 +4,10 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <chrono>
 #include <cstdio>
 #include <new>
+#include <thread>
 
 #include "audio/audio_output.h"
 #include "data/song.h"
@@ -28,6 +30,12 @@ namespace {
 // Flush-to-zero on, rounding to nearest, all exceptions masked (MXCSR 0x9F80)
 // for the main thread: denormals in the timeline maths would only cost time.
 constexpr uint32_t kMainFloatMode = 0x21;
+
+// A pre-roll frame draws nothing, so its swap may not wait for the screen
+// (it never does on a software renderer): the loop rests this long after it,
+// leaving the core to the audio thread, which is filling the ring. A quarter
+// of a 60 Hz frame, so the first scene frame is not held back.
+constexpr std::chrono::milliseconds kPreRollRest{4};
 
 float musicTime(const Show& show) {
     return show.musicTime ? show.musicTime->load(std::memory_order_relaxed) : 0.0f;
@@ -134,7 +142,7 @@ bool startShow(Show& show) {
     // window; glClear ignores the viewport and blackens the bars.
     const Viewport box = windowBox(show);
     glViewport(box.x, box.y, box.width, box.height);
-    loadPrograms(show.display);
+    loadPrograms(show.display, probeLoadingFrames());
     for (const GLuint program : scenePrograms) {
         if (program != 0) continue;
         // Its text could not be made (memory is short): stop as for a display
@@ -155,6 +163,7 @@ bool runFrame(Show& show) {
     const bool sceneDrawn = show.clock >= 0.0f && drawFrame(show);
     probeBeforeSwap(show, sceneDrawn);
     swapDisplay(show.display);
+    if (show.clock < 0.0f) std::this_thread::sleep_for(kPreRollRest);
     // Tested once per frame, after the swap: Escape ends the show after the
     // frame already shown.
     if (escapeRequested(show.display)) return false;

@@ -37,7 +37,7 @@ void stepTimeline(Timeline& timeline, float clock);
 // frame stays black.
 bool sceneVisible(const Timeline& timeline);
 
-// Scene program slot (0..5) that draws the current Sequence.
+// Scene program slot (0..6) that draws the current Sequence.
 int32_t sceneProgramOf(const Timeline& timeline);
 
 // Normalised linear interpolation of unit quaternions from a to b by s,

@@ -1,5 +1,6 @@
-// Start-up of the pictures: palette textures, the utility programs and the six
-// scene programs, with a loading bar that grows one sixth per scene program.
+// Start-up of the pictures: palette textures, the utility programs and the
+// scene programs, with a loading bar that grows one sixth per scene (the cube
+// field's two programs make one step).
 #pragma once
 #include <cstdint>
 
@@ -9,12 +10,13 @@ struct Display;
 // swapped to the screen), with step 1..6; tools read the picture back here.
 using LoadingFrameHook = void (*)(int32_t step, void* user);
 
-// The bar's length after `step` of the six scene programs is built, as the
+// The bar's length after `step` of the six scenes is built, as the
 // loading shader's "percent": step / 6 in single precision, exactly 1 at 6.
 float loadingPercent(int32_t step);
 
-// Builds everything the frame loop draws with and presents six loading
-// frames, each after its scene program has been built and drawn once. Needs
+// Builds everything the frame loop draws with (the palette textures right
+// after the first loading frame, the programs before) and presents six loading
+// frames, each after its scene's programs have been built and drawn once. Needs
 // the context current, glEntry loaded and the full-screen quad made. Draws
 // into whatever frame buffer and viewport are current.
 void loadPrograms(Display& display, LoadingFrameHook hook = nullptr, void* user = nullptr);

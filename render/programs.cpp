@@ -15,8 +15,8 @@ GLuint scenePrograms[kSceneProgramCount] = {};
 const char* const kQuadVertexSource = kShader_quad_vert;
 
 const char* const kSceneSources[kSceneProgramCount] = {
-    kShader_flag_frag, kShader_cube_field_frag, kShader_lattice_frag,
-    kShader_tubes_frag, kShader_note_grid_frag, kShader_icon_frag,
+    kShader_flag_frag, kShader_cube_frag,      kShader_lattice_frag,   kShader_tubes_frag,
+    kShader_note_grid_frag, kShader_icon_frag, kShader_cube_grid_frag,
 };
 
 const char* const sceneSourcePrefixes[kSceneProgramCount] = {};

@@ -5,7 +5,10 @@
 
 #include <cstdint>
 
-constexpr int32_t kSceneProgramCount = 6;
+constexpr int32_t kSceneProgramCount = 7;
+// The loading bar has one step per scene; the cube field's two programs
+// (single cube, grid) share one.
+constexpr int32_t kLoadingSteps = 6;
 // Sequences 0..10 plus the unused slot 11.
 constexpr int32_t kSequenceProgramSlots = 12;
 
@@ -14,13 +17,14 @@ constexpr int32_t kSequenceProgramSlots = 12;
 extern GLuint copyProgram;
 // Draws the loading bar.
 extern GLuint loadingProgram;
-// Scene programs in build order: 0 flag, 1 cube field, 2 inverted lattice,
-// 3 folded tubes, 4 note grid, 5 icon.
+// Scene programs: 0 flag, 1 cube field (the single cube), 2 inverted lattice,
+// 3 folded tubes, 4 note grid, 5 icon, 6 cube grid (the cube field after
+// 26.8 s, its own program so that neither half pays for the other).
 extern GLuint scenePrograms[kSceneProgramCount];
 
 // The vertex shader every program shares.
 extern const char* const kQuadVertexSource;
-// The scene fragment sources, in build order.
+// The scene fragment sources, by slot.
 extern const char* const kSceneSources[kSceneProgramCount];
 // Text put in front of each scene source before it is compiled (a place for a
 // #define in one program); null when there is none, which is the case for all.

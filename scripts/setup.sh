@@ -6,6 +6,7 @@
 # (clang's sanitizer runtime, the symbolizer, xauth for xvfb-run) are named.
 INTRO_PACKAGES=(
   g++ cmake make pkg-config git
+  xz-utils                                     # packs the show into one file (intro_packed)
   libsdl2-dev libgl-dev libstb-dev            # window, GL context, sound device, PNG writing
   libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
   xvfb xauth xdotool                           # a real X server for headless runs and tests

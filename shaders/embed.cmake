@@ -3,6 +3,8 @@
 # `#include "<file>.glsl"` is replaced by that file's text (path relative to the
 # including file, nested includes resolved too), so each constant is a complete
 # program text; shaders/lib/ holds such shared pieces, which are not programs.
+# With -DMINIFY=ON comments, indentation, trailing blanks and empty lines
+# are dropped from the texts (the show carries them; GLSL does not need them).
 # Run as a script (cmake -P), so it sets the policies the project uses.
 cmake_minimum_required(VERSION 3.25)
 file(GLOB files ${SOURCE_DIR}/*.glsl)
@@ -49,13 +51,24 @@ function(resolve_includes file chain out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-set(cpp "// Generated from shaders/*.glsl; do not edit.\n#include \"shaders/shader_sources.h\"\n")
+if(NOT HEADER_NAME)
+  set(HEADER_NAME shader_sources.h)
+endif()
+set(cpp "// Generated from shaders/*.glsl; do not edit.\n#include \"shaders/${HEADER_NAME}\"\n")
 set(h "// Generated from shaders/*.glsl; do not edit. The GLSL texts of the show.\n#pragma once\n")
 foreach(file ${files})
   get_filename_component(name ${file} NAME)
   string(REGEX REPLACE "\\.glsl$" "" name ${name})
   string(REPLACE "." "_" name ${name})
   resolve_includes(${file} "" text)
+  if(MINIFY)
+    # GLSL has no string literals, so // always starts a comment; lines are
+    # kept, for the preprocessor's sake.
+    string(REGEX REPLACE "//[^\n]*" "" text "${text}")
+    string(REGEX REPLACE "[ \t]+\n" "\n" text "${text}")
+    string(REGEX REPLACE "\n[ \t]+" "\n" text "${text}")
+    string(REGEX REPLACE "\n\n+" "\n" text "${text}")
+  endif()
   string(APPEND cpp "extern const char kShader_${name}[] = R\"glsl(${text})glsl\";\n")
   string(APPEND h "extern const char kShader_${name}[];\n")
 endforeach()

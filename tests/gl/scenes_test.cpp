@@ -4,7 +4,9 @@
 // Every frame is also written to /tmp as intro_<name>.png to be looked at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -12,8 +14,10 @@
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
 #include "render/programs.h"
+#include "render/program_check.h"
 #include "render/render_target.h"
 #include "scene_support.h"
+#include "shaders/shader_sources.h"
 
 namespace {
 
@@ -186,13 +190,14 @@ TEST(CubeFieldScene, OneCubeWithTheIconUntil26_8ThenAGrid) {
     SceneState state;
     state.camPosition[2] = -5.0f;
     state.camFov = 1.0472f;
-    auto at = [&](float trackTime) {
+    // The single cube's program draws Sequence 2, the grid's Sequence 3.
+    auto at = [&](float trackTime, uint32_t program) {
         state.trackTime = trackTime;
-        return renderScene(*rig, scenePrograms[1], state, kWidth, kHeight);
+        return renderScene(*rig, program, state, kWidth, kHeight);
     };
-    Frame withIcon = at(26.79f);
-    Frame exactly = at(26.8f);
-    Frame grid = at(26.81f);
+    Frame withIcon = at(26.79f, scenePrograms[1]);
+    Frame exactly = at(26.8f, scenePrograms[1]);
+    Frame grid = at(26.81f, scenePrograms[6]);
     savePng(withIcon, "cube_field_icon");
     savePng(exactly, "cube_field_26_8");
     savePng(grid, "cube_field_grid");
@@ -206,9 +211,106 @@ TEST(CubeFieldScene, OneCubeWithTheIconUntil26_8ThenAGrid) {
     for (size_t i = 0; i < withIcon.rgba.size(); i++)
         if (std::abs(int(withIcon.rgba[i]) - int(exactly.rgba[i])) > 20) differ++;
     EXPECT_GT(differ, 100);
-    // Strictly after 26.8 s the cubes repeat and fill far more of the picture.
+    // The grid repeats the cubes and fills far more of the picture.
     EXPECT_GT(litPixels(grid), 2 * litPixels(exactly));
     EXPECT_NE(grid.atCoords(-0.95f, -0.95f)[0] + grid.atCoords(0.95f, 0.95f)[0], 0);
+    EXPECT_EQ(sequencePrograms[2], &scenePrograms[1]);
+    EXPECT_EQ(sequencePrograms[3], &scenePrograms[6]);
+}
+
+namespace {
+
+// The inner glow walked the plain way: map at every one of the 128 steps.
+const char kPlainGlow[] = R"glsl(
+vec3 plainGlow(vec3 p, vec3 ray) {
+    vec3 glow = vec3(0.0);
+    vec3 q = p + 0.1 * ray;
+    for (int i = 0; i < 128; i++) {
+        if (abs(map(q)) < 0.001) {
+            glow += 0.5 * (1.0 - float(i) / 128.0);
+            break;
+        }
+        q += 0.01 * ray;
+        glow += 0.01 * float(i) * hsv_to_rgb(q.x + q.y + q.z + 2.0 * sequence_time).rgb / 128.0;
+    }
+    return glow;
+}
+)glsl";
+
+// A cube-field source whose glow is the plain walk instead of the skipping one.
+GLuint plainGlowVariant(const char* source) {
+    std::string text = source;
+    const size_t main = text.find("void main()");
+    const size_t call = text.find("cubeGlow(p, ray)");
+    EXPECT_NE(main, std::string::npos);
+    EXPECT_NE(call, std::string::npos);
+    if (main == std::string::npos || call == std::string::npos) return 0;
+    text.replace(call, 8, "plainGlow");
+    text.insert(main, kPlainGlow);
+    const GLuint program = buildProgram(kQuadVertexSource, text.c_str());
+    char log[8192];
+    EXPECT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << log;
+    return program;
+}
+
+// Pixels whose largest channel difference exceeds `tolerance`.
+int32_t pixelsApart(const Frame& a, const Frame& b, int32_t tolerance) {
+    int32_t count = 0;
+    for (int32_t i = 0; i < a.width * a.height; i++)
+        for (int32_t c = 0; c < 3; c++)
+            if (std::abs(int(a.rgba[size_t(i) * 4 + c]) - int(b.rgba[size_t(i) * 4 + c])) > tolerance) {
+                count++;
+                break;
+            }
+    return count;
+}
+
+}  // namespace
+
+// The glow looks at the distance only where a far face can be and skips the
+// steps in between; the picture must be the plain walk's, flashes included,
+// in the single cube and across the grid's cell borders.
+TEST(CubeFieldScene, SkippingGlowEqualsThePlainWalk) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    const GLuint plainCube = plainGlowVariant(kShader_cube_frag);
+    const GLuint plainGrid = plainGlowVariant(kShader_cube_grid_frag);
+    ASSERT_NE(plainCube, 0u);
+    ASSERT_NE(plainGrid, 0u);
+    // Loud notes push the grid's cubes about, some across their cell borders.
+    for (int32_t i = 0; i < kTestInstruments; i++) rig->maxNotes[i] = float(i % 4) * 0.4f;
+    uploadNotes(*rig);
+    struct View {
+        float position[3];
+        float rotation[4];
+        float sequenceTime;
+    };
+    const View views[] = {
+        {{0.0f, 0.0f, -5.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, 0.0f},
+        {{0.5f, -0.3f, -3.5f}, {0.05f, 0.1f, 0.0f, 0.9937f}, 2.7f},
+        {{2.18797f, 0.0879004f, 1.98521f}, {-0.0137136f, 0.171556f, 0.00411153f, 0.985069f}, 6.1f},
+        {{32.3374f, 5.31246f, 2.01698f}, {-0.233725f, 0.301956f, 0.0599599f, 0.922275f}, 11.4f},
+    };
+    int32_t flashes = 0;
+    for (const View& view : views) {
+        SceneState state;
+        std::copy(view.position, view.position + 3, state.camPosition);
+        std::copy(view.rotation, view.rotation + 4, state.camRotation);
+        state.sequenceTime = view.sequenceTime;
+        state.trackTime = 10.0f;
+        const Frame cube = renderScene(*rig, scenePrograms[1], state, kWidth, kHeight);
+        const Frame cubePlain = renderScene(*rig, plainCube, state, kWidth, kHeight);
+        EXPECT_EQ(pixelsApart(cube, cubePlain, 0), 0) << "single cube, time " << view.sequenceTime;
+        state.trackTime = 30.0f;
+        const Frame grid = renderScene(*rig, scenePrograms[6], state, kWidth, kHeight);
+        const Frame gridPlain = renderScene(*rig, plainGrid, state, kWidth, kHeight);
+        EXPECT_EQ(pixelsApart(grid, gridPlain, 0), 0) << "grid, time " << view.sequenceTime;
+        flashes += litPixels(grid, 120);
+    }
+    // The far-face flash (the bright part) is on screen, so it is compared too.
+    EXPECT_GT(flashes, 100);
+    for (float& v : rig->maxNotes) v = 0.0f;
+    uploadNotes(*rig);
 }
 
 TEST(TubesScene, HitsAreLitAndMissesBlack) {

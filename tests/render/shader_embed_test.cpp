@@ -39,9 +39,10 @@ protected:
     }
 
     // The script's exit status; its generated source in `cpp`, its messages in `log`.
-    int embed() {
+    int embed(bool minify = false) {
         const std::string command = "cmake -DSOURCE_DIR=" + dir + " -DOUTPUT_CPP=" + dir + "/out.cpp -DOUTPUT_H=" +
-                                    dir + "/out.h -P " + kEmbedScript + " > " + dir + "/log 2>&1";
+                                    dir + "/out.h" + (minify ? " -DMINIFY=ON" : "") + " -P " + kEmbedScript +
+                                    " > " + dir + "/log 2>&1";
         const int status = std::system(command.c_str());
         cpp = read("out.cpp");
         log = read("log");
@@ -94,8 +95,20 @@ TEST_F(ShaderEmbed, ACircularIncludeStopsTheBuild) {
     EXPECT_NE(log.find("a.glsl"), std::string::npos) << log;
 }
 
+TEST_F(ShaderEmbed, MinifyingDropsCommentsAndIndentationButKeepsLines) {
+    write("scene.frag.glsl",
+          "#version 120\n// what it is\n#include \"lib/piece.glsl\"\n\n#ifdef frozen  \n"
+          "const float a = 1.0; // why\n#endif\nvoid main() {\n    gl_FragColor = vec4(a);\n}\n");
+    write("lib/piece.glsl", "  // a piece\n\tfloat b(float x) { return x / 2.0; }  \n");
+    ASSERT_EQ(embed(true), 0) << log;
+    EXPECT_NE(cpp.find("R\"glsl(#version 120\nfloat b(float x) { return x / 2.0; }\n#ifdef frozen\n"
+                       "const float a = 1.0;\n#endif\nvoid main() {\ngl_FragColor = vec4(a);\n}\n)glsl\""),
+              std::string::npos)
+        << cpp;
+}
+
 TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
-    const char* const programs[] = {kShader_flag_frag, kShader_cube_field_frag, kShader_lattice_frag,
+    const char* const programs[] = {kShader_flag_frag, kShader_cube_frag, kShader_cube_grid_frag, kShader_lattice_frag,
                                     kShader_tubes_frag, kShader_note_grid_frag, kShader_icon_frag,
                                     kShader_copy_frag, kShader_loading_frag, kShader_quad_vert};
     for (const char* program : programs) {
@@ -104,15 +117,17 @@ TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
         EXPECT_EQ(text.find("#include"), std::string::npos) << text.substr(0, 200);
     }
     // Each shared piece once per scene that uses it: none was pasted twice.
-    const std::string cubes = kShader_cube_field_frag;
+    const std::string cubes = kShader_cube_frag;
+    const std::string grid = kShader_cube_grid_frag;
     const std::string tubes = kShader_tubes_frag;
     const std::string lattice = kShader_lattice_frag;
-    for (const std::string* scene : {&cubes, &tubes, &lattice}) {
+    for (const std::string* scene : {&cubes, &grid, &tubes, &lattice}) {
         EXPECT_EQ(count(*scene, "uniform float track_time;"), 1u);
         EXPECT_EQ(count(*scene, "vec3 rotate_dir("), 1u);
         EXPECT_EQ(count(*scene, "mat2 rot("), 1u);
     }
     EXPECT_EQ(count(cubes, "vec4 hsv_to_rgb("), 1u);
+    EXPECT_EQ(count(grid, "vec3 cubeGlow("), 1u);
     EXPECT_EQ(count(tubes, "vec4 hsv_to_rgb("), 1u);
     EXPECT_EQ(count(cubes, "float sdBox("), 1u);
     EXPECT_EQ(count(lattice, "float sdBox("), 1u);

@@ -45,7 +45,8 @@ TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     for (const char* name : {"frames", "drawn_frames", "scene_frames", "last_clock", "clock_back_max",
                              "lead_frames", "lead_mean", "lead_spread", "last_lit", "lit_bottom", "lit_top", "lit_left",
                              "lit_right", "window", "underruns", "step_frames", "clock_repeats",
-                             "frame_interval_p50", "step_p50"})
+                             "frame_interval_p50", "step_p50", "first_loading_frame", "first_drawn_frame",
+                             "preroll_frames"})
         ASSERT_TRUE(f.count(name)) << "the probe printed no " << name << ": " << run.errors;
 
     // 12 s of music: frames with a non-negative clock, many of them inside a
@@ -83,6 +84,17 @@ TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     EXPECT_LT(std::abs(f.at("lead_mean")), 0.1);
     EXPECT_LT(f.at("lead_spread"), 0.05);
     EXPECT_EQ(f.at("underruns"), 0.0);
+
+    // Start-up in order: the loading frames, then the pre-roll, then the first
+    // drawn frame. The pre-roll rests 4 ms after each of its swaps instead of
+    // spinning: its iterations fit into the time between the first loading
+    // frame and the first drawn frame at 4 ms each (a busy loop swaps
+    // thousands of empty frames in that time).
+    EXPECT_GT(f.at("first_loading_frame"), 0.0);
+    EXPECT_GT(f.at("first_drawn_frame"), f.at("first_loading_frame"));
+    EXPECT_GE(f.at("preroll_frames"), 1.0);
+    EXPECT_LE(f.at("preroll_frames") * 0.004, f.at("first_drawn_frame") - f.at("first_loading_frame") + 0.02)
+        << f.at("preroll_frames") << " pre-roll frames";
     std::printf("%.0f frames, %.0f after the pre-roll, %.0f with a scene; last clock %.3f s, %.0f%% of the last frame"
                 " lit; clock back-step at most %.2f ms; pictures lead their sound by %.1f ms (spread %.1f ms);"
                 " %.1f%% of frames repeat the clock, median step %.2f ms, median frame interval %.2f ms\n",

@@ -130,7 +130,8 @@ TEST(ContactSheet, EveryMiddleClockShowsItsOwnSequence) {
         EXPECT_TRUE(sceneVisible(timeline)) << "Sequence " << s;
     }
     EXPECT_STREQ(sceneName(kSequences.sceneProgram[7]), "lattice");
-    EXPECT_STREQ(sceneName(6), "?");
+    EXPECT_STREQ(sceneName(kSequences.sceneProgram[3]), "cube grid");
+    EXPECT_STREQ(sceneName(7), "?");
 }
 
 TEST(TimeLeft, EachKindOfFrameIsChargedItsOwnRate) {

@@ -33,6 +33,7 @@ struct Options {
     float from = 0.0f;
     float seconds = -1.0f;   // video length; negative: to the end of the show
     int32_t timedFrames = 9;  // per Sequence, for --timings
+    int32_t timedSequence = -1;  // --timings of this Sequence alone; -1: all
 };
 
 const char kUsage[] =
@@ -40,14 +41,16 @@ const char kUsage[] =
     "       capture --loading N [--size WxH] -o frame.png       (N = 1..6)\n"
     "       capture --contact-sheet sheet.png [--size WxH] [--silent] [--seed N]\n"
     "       capture --video show.mp4 [--size WxH] [--fps N] [--from S] [--seconds S] [--silent] [--seed N]\n"
-    "       capture --timings [--size WxH] [--frames N] [--silent] [--seed N]\n"
+    "       capture --timings [--size WxH] [--frames N] [--sequence N] [--silent] [--seed N]\n"
     "  --time T          the frame whose clock (music time - 0.17 s) is T seconds\n"
     "  --contact-sheet   the middle frame of every Sequence the show draws, 5 per row,\n"
     "                    captioned with Sequence, scene and clock (the --time value)\n"
     "  --video           every frame from clock S (default 0, at least -0.17) for S seconds\n"
     "                    (default: to the show's last frame) with the song, through ffmpeg;\n"
     "                    the song is also written beside it as a WAV\n"
-    "  --timings         median draw milliseconds per Sequence and per scene program\n"
+    "  --timings         median draw milliseconds per Sequence and per scene program, and\n"
+    "                    the cost against a reference march of 150 fixed steps per pixel\n"
+    "  --sequence N      time Sequence N (0..10) alone\n"
     "  --size WxH        picture (or sheet tile) size; default 1600x900, for a sheet 320x180,\n"
     "                    for a video 640x360, for timings 320x180\n"
     "  --silent          no music: every note texture stays zero (much faster)\n"
@@ -80,7 +83,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (is("--loading", true)) {
             options.mode = Mode::Loading;
             if (!parseInt(value, options.loadingStep)) return false;
-            if (options.loadingStep < 1 || options.loadingStep > kSceneProgramCount) return false;
+            if (options.loadingStep < 1 || options.loadingStep > kLoadingSteps) return false;
             i++;
         } else if (is("--contact-sheet", true)) {
             options.mode = Mode::ContactSheet;
@@ -111,6 +114,11 @@ bool parseOptions(int argc, char** argv, Options& options) {
             i++;
         } else if (is("--frames", true)) {
             if (!parseInt(value, options.timedFrames) || options.timedFrames < 1 || options.timedFrames > 1000)
+                return false;
+            i++;
+        } else if (is("--sequence", true)) {
+            if (!parseInt(value, options.timedSequence) || options.timedSequence < 0 ||
+                options.timedSequence >= kSequenceCount)
                 return false;
             i++;
         } else if (is("--silent", false)) {
@@ -194,7 +202,7 @@ int run(const Options& options) {
             status = writeContactSheet(pictures, replay, options) ? 0 : 1;
             break;
         case Mode::Timings:
-            status = printSceneTimings(pictures, replay, options.timedFrames);
+            status = printSceneTimings(pictures, replay, options.timedFrames, options.timedSequence);
             break;
         default:
             break;

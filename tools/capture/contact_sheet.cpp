@@ -31,8 +31,8 @@ SheetLayout sheetLayout(int32_t tileWidth, int32_t tileHeight, int32_t tiles) {
 }
 
 const char* sceneName(int32_t sceneProgram) {
-    static const char* const kNames[] = {"flag", "cube field", "lattice", "tubes", "note grid", "icon"};
-    if (sceneProgram < 0 || sceneProgram > 5) return "?";
+    static const char* const kNames[] = {"flag", "cube field", "lattice", "tubes", "note grid", "icon", "cube grid"};
+    if (sceneProgram < 0 || sceneProgram > 6) return "?";
     return kNames[sceneProgram];
 }
 

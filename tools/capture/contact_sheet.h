@@ -20,7 +20,7 @@ constexpr int32_t kSheetColumns = 5;
 
 SheetLayout sheetLayout(int32_t tileWidth, int32_t tileHeight, int32_t tiles = kSheetSequences);
 
-// Short name of a scene program slot (0..5) for captions; "?" out of range.
+// Short name of a scene program slot (0..6) for captions; "?" out of range.
 const char* sceneName(int32_t sceneProgram);
 // Clock (seconds) of the middle frame of a Sequence's draw window.
 float sequenceMiddle(int32_t sequence);

@@ -43,11 +43,12 @@ bool checkPrograms() {
         {"copy", copyProgram},
         {"loading", loadingProgram},
         {"scene 0 (flag)", scenePrograms[0]},
-        {"scene 1 (cube field)", scenePrograms[1]},
+        {"scene 1 (cube field, single cube)", scenePrograms[1]},
         {"scene 2 (inverted lattice)", scenePrograms[2]},
         {"scene 3 (folded tubes)", scenePrograms[3]},
         {"scene 4 (note grid)", scenePrograms[4]},
         {"scene 5 (icon)", scenePrograms[5]},
+        {"scene 6 (cube grid)", scenePrograms[6]},
     };
     bool clean = true;
     for (const Named& p : programs) {

@@ -1,0 +1,105 @@
+#version 130
+// Scene: an endless grid of tumbling glass cubes with a rainbow glow inside,
+// pushed around by the loudest notes (Sequence 3, from 26.8 s of music on;
+// the single cube before it is cube.frag.glsl).
+#include "lib/scene_interface.glsl"
+
+#include "lib/rotate.glsl"
+#include "lib/hsv.glsl"
+#include "lib/sd_box.glsl"
+
+// Loudness picked for a grid cell: the per-instrument maxima sampled at a
+// cell-dependent place and at its mirror image. The texture is addressed as
+// if it held 10 rows, whatever the real instrument count. Level 0 at the
+// texel: neighbouring pixels in different cells would otherwise pick a
+// blurred mipmap, and inside the march, where neighbours are at different
+// steps, the level would depend on how the rasteriser groups pixels.
+float sampleNotes(vec3 id) {
+    const float instCount = 10.0;
+    const float nbNotes = 128.0;
+    vec2 tex = vec2(floor(id.x + id.y + id.z) / nbNotes + 0.5 / nbNotes,
+                    floor(id.x - id.y + id.z) / instCount + 0.5 / instCount);
+    return textureLod(max_notes_velocity, tex, 0.0).r + textureLod(max_notes_velocity, 1.0 - tex, 0.0).r;
+}
+
+// The 5-unit cell that holds p, one cube centred on each multiple of 5.
+vec3 cellOf(vec3 p) {
+    return floor((p - 2.5) / 5.0);
+}
+
+// A cell and what its cube needs, which depends on the cell alone: the two
+// turns and the push of the notes.
+struct Cell {
+    vec3 off;
+    mat2 turnXZ;
+    mat2 turnXY;
+    float push;
+};
+
+Cell cellAt(vec3 q) {
+    vec3 off = cellOf(q);
+    return Cell(off, rot(sequence_time + off.x), rot(0.5 * sequence_time + off.x), sampleNotes(off));
+}
+
+bool inCell(vec3 q, Cell cell) {
+    return cellOf(q) == cell.off;
+}
+
+// Distance from q, in the cell, to the cell's cube.
+float cellDistance(vec3 q, Cell cell) {
+    vec3 p = mod(q + 2.5, 5.0) - 2.5;
+    p.xz *= cell.turnXZ;
+    p.xy *= cell.turnXY;
+    p += cell.push;
+    return sdBox(p, vec3(1.0));
+}
+
+// Scene distance: the cube of the cell that holds p.
+float map(vec3 p) {
+    return cellDistance(p, cellAt(p));
+}
+
+// Steps of 0.01 along the unit vector ray from q that surely stay inside the
+// cell: one fewer than reach its nearest wall, which covers the rounding of
+// the steps and of the cell index right at a wall.
+int stepsInCell(vec3 q, vec3 ray, Cell cell) {
+    vec3 low = 5.0 * cell.off + 2.5;
+    vec3 wall = mix(low, low + 5.0, step(0.0, ray));
+    vec3 along = (wall - q) / max(abs(ray), 1e-6) * sign(ray);
+    float room = min(min(abs(along.x), abs(along.y)), abs(along.z));
+    return max(int(room / 0.010001) - 1, 0);
+}
+
+#include "lib/cube_glow.glsl"
+
+void main() {
+    vec2 uv = vec2(coords.x * xy_scale_factor, coords.y);
+    vec3 ray = rotate_dir(cam_rotation, normalize(vec3(uv.x, uv.y, 2.0 * cam_fov)));
+
+    // March to the first surface; st is the share of the step budget used
+    // (1 when nothing is hit), so grazing hits come out brighter. A cell's
+    // turns and push are made when the march enters it, not at every step.
+    vec3 p = cam_position;
+    float st = 1.0;
+    int i = 0;
+    bool hit = false;
+    while (!hit && i < 128) {
+        Cell cell = cellAt(p);
+        for (; i < 128; i++) {
+            if (!inCell(p, cell)) break;
+            float d = cellDistance(p, cell);
+            if (abs(d) < 0.001) {
+                st = float(i) / 128.0;
+                hit = true;
+                break;
+            }
+            p += d * ray;
+        }
+    }
+
+    vec3 glow = vec3(0.0);
+    if (abs(map(p)) < 0.002) glow = cubeGlow(p, ray);
+
+    vec3 colour = (3.0 * st + 1.0) * glow * exp(-0.1 * distance(cam_position, p));
+    gl_FragColor = vec4(pow(colour, vec3(1.0 / 1.5)), 1.0);
+}
