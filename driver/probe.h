@@ -214,7 +214,7 @@ inline Steps clockSteps() {
 }  // namespace probe
 
 inline void probeStartUp() {
-    probe::startUpEntered = probe::secondsSinceProcessStart();
+    probe::startUpEntered = secondsSinceProcessStart();
     pinCounter(INTRO_PROBE_SEED);
 }
 
@@ -235,7 +235,7 @@ inline void probePictureSize(int32_t& width, int32_t& height) {
 inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
     ++probe::frames;
     if (show.clock < 0.0f) ++probe::preRollFrames;
-    if (show.clock >= 0.0f && probe::drawnFrames == 0) probe::firstDrawnFrame = probe::secondsSinceProcessStart();
+    if (show.clock >= 0.0f && probe::drawnFrames == 0) probe::firstDrawnFrame = secondsSinceProcessStart();
     if (show.clock >= 0.0f) ++probe::drawnFrames;
     if (sceneDrawn) ++probe::sceneFrames;
     if (!probe::lookedAt && show.clock >= INTRO_PROBE_LOOK_SECONDS) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace {
 
 double seconds(const FILETIME& time) {
