@@ -148,9 +148,7 @@ bool startShow(Show& show) {
 
 bool runFrame(Show& show) {
     pollDisplayEvent(show.display);
-    // Never back: a take that comes early or late moves the estimate of the
-    // play position back by a little, and the pictures must not.
-    show.clock = maxOf(show.clock, heardNow(show) - kPictureDelay);
+    show.clock = nextPictureClock(show.clock, heardNow(show), kPictureDelay);
     // Pre-roll (negative clock): nothing drawn, no uniform or texture touched.
     const bool sceneDrawn = show.clock >= 0.0f && drawFrame(show);
     probeBeforeSwap(show, sceneDrawn);

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "synth/effects/effect_tables.h"
+#include "voice/params.h"  // kParamCount and the parameter names
 
 constexpr uint32_t kTestRate = 44100;
 constexpr uint32_t kTestBlock = 512;
-constexpr int kParamCount = 112;
 
 // One unit of one type, destroyed through the table when the test ends.
 struct TestUnit {

@@ -2,6 +2,7 @@
 // release of a sounding voice, the effect-slot driver and its silence rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -223,6 +224,35 @@ TEST_F(InstrumentTest, EffectChainSleepsAfterTwoQuietSecondsAndWakesWithANote) {
     renderOnce();
     EXPECT_EQ(instrument->silenceTime, 0.0f);
     EXPECT_EQ(instrument->effectTypes[0], 2);
+}
+
+TEST_F(InstrumentTest, ASoundOnOneSideAloneKeepsTheEffectChainAwake) {
+    // A held note panned fully to one side through a reverb: the chain must
+    // not fall asleep after two seconds because the other side is silent
+    // (a one-sided echo or reverb tail would be cut off).
+    for (const float balance : {0.0f, 1.0f}) {  // left only, right only
+        InstrumentRig::TearDown();
+        SetUp();
+        ASSERT_NE(instrument, nullptr);
+        instrument->params[kOscBalance] = balance;
+        instrument->params[kFx0Type] = 0.5f;  // a reverb
+        noteOn(*instrument, 60, 100);
+        for (int i = 0; i < 260; ++i) renderOnce();  // 3 s
+        const float* silentSide = balance < 0.5f ? busR : busL;
+        const float* soundingSide = balance < 0.5f ? busL : busR;
+        float silentPeak = 0.0f, soundingPeak = 0.0f;
+        for (uint32_t i = 0; i < kFrames; ++i) {
+            silentPeak = std::max(silentPeak, std::fabs(silentSide[i]));
+            soundingPeak = std::max(soundingPeak, std::fabs(soundingSide[i]));
+        }
+        ASSERT_EQ(silentPeak, 0.0f) << "balance " << balance << " is not one-sided";
+        ASSERT_GT(soundingPeak, 0.01f) << "balance " << balance;
+        EXPECT_EQ(instrument->silenceTime, 0.0f) << "balance " << balance;
+        // Awake, the chain still follows its type parameter.
+        instrument->params[kFx0Type] = 0.2f;
+        renderOnce();
+        EXPECT_EQ(instrument->effectTypes[0], 2) << "balance " << balance << ": the chain fell asleep";
+    }
 }
 
 TEST_F(InstrumentTest, FilterSlotsKeepTheirHistoryWhileSwitchedOff) {

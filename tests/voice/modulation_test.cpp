@@ -2,6 +2,9 @@
 // and next-block scales, at 44.1 kHz with 512-frame blocks.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "runtime/counter.h"
 #include "tests/voice/voice_rig_support.h"
 #include "voice/modulation.h"
@@ -94,6 +97,28 @@ TEST_F(Modulation, LfoSpeedDepthAndStepShape) {
         lfo.phase = at * kTwoPi / 256.0f;
         EXPECT_EQ(stepLfo(lfo, *tables, params, kLfo1, kBlock), tables->stepValues[uint32_t(at) & 255]) << at;
     }
+}
+
+TEST_F(Modulation, AShapeSettingBetweenTwoShapesTakesTheNearer) {
+    // Five shapes at 0, 0.25, 0.5, 0.75 and 1: a setting picks the nearest,
+    // so a song byte a little below a shape's own value still gets that shape.
+    params[kLfo1] = 0.0f;  // rate 0: the phase stays where it is put
+    params[kLfo1 + 1] = 1.0f;
+    const auto outputs = [&](float shape) {
+        params[kLfo1 + 2] = shape;
+        std::vector<float> out;
+        for (float phase : {0.3f, 1.2f, 2.5f, 3.9f, 5.6f}) {
+            Lfo lfo = {phase, 0.0f};
+            out.push_back(stepLfo(lfo, *tables, params, kLfo1, kBlock));
+        }
+        return out;
+    };
+    for (const float shape : {0.13f, 0.2f, 0.37f, 0.4f, 0.6f, 0.65f, 0.87f, 0.9f, 0.99f}) {
+        const float nearest = std::round(4.0f * shape) / 4.0f;
+        EXPECT_EQ(outputs(shape), outputs(nearest)) << "setting " << shape << " is not shape " << nearest;
+    }
+    // ...and the five shapes differ from one another at these phases.
+    for (float a = 0.0f; a < 1.0f; a += 0.25f) EXPECT_NE(outputs(a), outputs(a + 0.25f)) << a;
 }
 
 TEST_F(Modulation, SlotsWithoutASourceAreOneAndStepNothing) {
