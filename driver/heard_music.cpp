@@ -75,6 +75,11 @@ float heardTime(const HeardMusic& music, DevicePosition at, uint32_t bytesPerSec
     return heardTimeOf(std::bit_cast<float>(uint32_t(block >> 32)), uint32_t(block), at, bytesPerSecond);
 }
 
+float nextPictureClock(float clock, float heard, float delay) {
+    const float next = heard - delay;
+    return next > clock ? next : clock;
+}
+
 bool heardVoices(HeardMusic& music, float time, VoiceFrame& frame) {
     // A failed search may leave a torn copy behind: search into the reader's
     // own frame and copy only what was found.
