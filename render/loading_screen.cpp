@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+
 #include "render/display.h"
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
@@ -15,20 +17,35 @@ namespace {
 // 16:9 as a float: the loading bar is laid out on the show's fixed aspect.
 constexpr float kAspect = 1.7777778f;
 
+// Builds one program and, when it failed, says so on stderr with the GL's
+// log located in the shader files. The show goes on either way: a scene that
+// did not build stays black, which the message explains.
+GLuint buildAndReport(const char* name, const char* fragmentSource, bool* allClean) {
+    static char report[16384];
+    bool clean = true;
+    const GLuint program = buildCheckedProgram(kQuadVertexSource, fragmentSource, &clean, report, sizeof(report));
+    if (!clean) {
+        std::fprintf(stderr, "the %s program did not build; what it draws stays black:\n%s", name, report);
+        *allClean = false;
+    }
+    return program;
+}
+
 }  // namespace
 
 float loadingPercent(int32_t step) {
     return float(step) * 0.16666667f;
 }
 
-void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
+bool loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
+    bool allClean = true;
     createPaletteTextures();
-    copyProgram = buildProgram(kQuadVertexSource, kShader_copy_frag);
-    loadingProgram = buildProgram(kQuadVertexSource, kShader_loading_frag);
+    copyProgram = buildAndReport("copy", kShader_copy_frag, &allClean);
+    loadingProgram = buildAndReport("loading", kShader_loading_frag, &allClean);
 
     for (int32_t i = 0; i < kSceneProgramCount; i++) {
         const char* text = joinSource(sceneSourcePrefixes[i], kSceneSources[i]);
-        GLuint program = buildProgram(kQuadVertexSource, text);
+        GLuint program = buildAndReport(kSceneProgramNames[i], text, &allClean);
         scenePrograms[i] = program;
 
         // Warm-up: one draw with every uniform at zero, so the driver has done
@@ -58,4 +75,5 @@ void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
         if (hook) hook(i + 1, user);
         swapDisplay(display);
     }
+    return allClean;
 }
