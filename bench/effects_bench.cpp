@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "runtime/float_mode.h"
-#include "synth/effects/effect_tables.h"
+#include "effects/effect_tables.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "runtime/math.h"
 #include "runtime/memory.h"
 #include "runtime/random.h"
-#include "synth/effects/effect_tables.h"
-#include "voice/params.h"
+#include "effects/effect_tables.h"
+#include "runtime/params.h"
 #include "voice/synth_tables.h"
 
 namespace {

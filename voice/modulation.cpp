@@ -3,7 +3,7 @@
 #include "voice/modulation.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 #include "voice/synth_tables.h"
 
 namespace {

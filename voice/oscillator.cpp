@@ -10,7 +10,7 @@
 #include "runtime/math.h"
 #include "runtime/random.h"
 #include "voice/modulation.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 #include "voice/synth_tables.h"
 #include "voice/voice.h"
 

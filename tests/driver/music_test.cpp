@@ -13,7 +13,7 @@
 #include "runtime/counter.h"
 #include "synth/song_encoder.h"
 #include "synth/synth.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

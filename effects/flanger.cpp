@@ -1,8 +1,8 @@
 // Flanger: the triangle, the two sweep phases and the per-frame history read.
-#include "synth/effects/flanger.h"
+#include "effects/flanger.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <iterator>
 
-#include "synth/effects/formant_filter.h"
-#include "synth/effects/reverb.h"
-#include "synth/effects/three_band_eq.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/formant_filter.h"
+#include "effects/reverb.h"
+#include "effects/three_band_eq.h"
+#include "tests/effects/effect_harness.h"
 
 namespace {
 

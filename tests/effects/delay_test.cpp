@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "runtime/counter.h"
-#include "synth/effects/chorus.h"
-#include "synth/effects/stereo_delay.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/chorus.h"
+#include "effects/stereo_delay.h"
+#include "tests/effects/effect_harness.h"
 
 namespace {
 

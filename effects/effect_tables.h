@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/effect_unit.h"  // EffectUnit
+#include "effects/effect_unit.h"  // EffectUnit
 
 // Types 1..7 have entries; 0 (empty slot) and 8..10 (reachable through the
 // slot parameter, which rounds 10 x P to 0..10) have none.

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "synth/effects/effect_tables.h"
-#include "voice/params.h"  // kParamCount and the parameter names
+#include "effects/effect_tables.h"
+#include "runtime/params.h"  // kParamCount and the parameter names
 
 constexpr uint32_t kTestRate = 44100;
 constexpr uint32_t kTestBlock = 512;

@@ -1,13 +1,13 @@
 // The create, destroy and process tables: entry t belongs to effect type t.
-#include "synth/effects/effect_tables.h"
+#include "effects/effect_tables.h"
 
-#include "synth/effects/chorus.h"
-#include "synth/effects/flanger.h"
-#include "synth/effects/formant_filter.h"
-#include "synth/effects/reverb.h"
-#include "synth/effects/stereo_delay.h"
-#include "synth/effects/three_band_eq.h"
-#include "synth/effects/waveshaper.h"
+#include "effects/chorus.h"
+#include "effects/flanger.h"
+#include "effects/formant_filter.h"
+#include "effects/reverb.h"
+#include "effects/stereo_delay.h"
+#include "effects/three_band_eq.h"
+#include "effects/waveshaper.h"
 
 const EffectCreateFn kEffectCreate[kEffectTableSize] = {
     nullptr,          createWaveshaper,    createStereoDelay,  createChorus,

@@ -13,10 +13,10 @@
 #include <cstdlib>
 
 #include "runtime/float_mode.h"
-#include "synth/effects/flanger.h"
-#include "synth/effects/formant_filter.h"
-#include "synth/effects/stereo_delay.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/flanger.h"
+#include "effects/formant_filter.h"
+#include "effects/stereo_delay.h"
+#include "tests/effects/effect_harness.h"
 
 namespace {
 

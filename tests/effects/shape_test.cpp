@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "synth/effects/flanger.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/flanger.h"
+#include "tests/effects/effect_harness.h"
 
 namespace {
 
