@@ -9,7 +9,7 @@
 #include "runtime/math.h"
 #include "runtime/memory.h"
 #include "runtime/random.h"
-#include "effects/effect_tables.h"
+#include "effects/effect_registry.h"
 #include "runtime/params.h"
 #include "voice/synth_tables.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "effects/effect_tables.h"
+#include "effects/effect_registry.h"
 #include "runtime/params.h"  // kParamCount and the parameter names
 
 constexpr uint32_t kTestRate = 44100;
