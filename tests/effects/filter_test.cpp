@@ -11,6 +11,7 @@
 #include "effects/reverb.h"
 #include "effects/three_band_eq.h"
 #include "tests/effects/effect_harness.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -55,10 +56,10 @@ void reverbModel(const std::vector<float>& inL, const std::vector<float>& inR, d
 TEST(Reverb, WetOutputFollowsTheCombAndAllpassTunings) {
     TestUnit unit(5);
     std::vector<float> p = zeroParams();
-    p[90] = 0.5f;   // feedback 0.84
-    p[91] = 0.5f;   // damp1 = 0.2
-    p[92] = 1.0f;   // wet only: wet = 3
-    p[93] = 0.5f;   // width: wet1 = 2.25, wet2 = 0.75
+    p[kReverbRoom] = 0.5f;   // feedback 0.84
+    p[kReverbDamp] = 0.5f;   // damp1 = 0.2
+    p[kReverbWet] = 1.0f;   // wet only: wet = 3
+    p[kReverbWidth] = 0.5f;   // width: wet1 = 2.25, wet2 = 0.75
     std::vector<float> left = noise(6 * kTestBlock, 21), right = noise(6 * kTestBlock, 22);
     left.resize(16 * kTestBlock, 0.0f);
     right.resize(16 * kTestBlock, 0.0f);
@@ -82,10 +83,10 @@ TEST(Reverb, NewUnitIsDryOnlyUntilTheShortestCombReturns) {
     // is bus x (1 - P92) x 2 exactly.
     TestUnit unit(5);
     std::vector<float> p = zeroParams();
-    p[90] = 0.7f;
-    p[91] = 0.5f;
-    p[92] = 0.3f;
-    p[93] = 0.8f;
+    p[kReverbRoom] = 0.7f;
+    p[kReverbDamp] = 0.5f;
+    p[kReverbWet] = 0.3f;
+    p[kReverbWidth] = 0.8f;
     const std::vector<float> inL = noise(3 * kTestBlock, 41), inR = noise(3 * kTestBlock, 42);
     std::vector<float> left = inL, right = inR;
     unit.run(p, left, right);
@@ -106,14 +107,14 @@ TEST(FormantFilter, VowelSetIsHeldInsideTheTable) {
 TEST(FormantFilter, ZeroBlendLeavesTheBusUnchangedWhileTheResonatorRuns) {
     const std::vector<float> first = noise(kTestBlock, 61), second = noise(kTestBlock, 62);
     std::vector<float> p = zeroParams();
-    p[99] = 0.5f;
+    p[kFormantVowel] = 0.5f;
     // Unit a: one block at blend 0, then a block at blend 1.
     TestUnit a(6);
     std::vector<float> left = first, right = first;
     a.run(p, left, right);
     EXPECT_EQ(left, first);
     EXPECT_EQ(right, first);
-    p[100] = 1.0f;
+    p[kFormantBlend] = 1.0f;
     left = second;
     right = second;
     a.run(p, left, right);
@@ -132,7 +133,7 @@ TEST(FormantFilter, ZeroBlendLeavesTheBusUnchangedWhileTheResonatorRuns) {
 TEST(ThreeBandEq, NeutralGainsDelayTheInputByThreeFrames) {
     TestUnit unit(7);
     std::vector<float> p = zeroParams();
-    p[101] = p[102] = p[103] = 0.5f;
+    p[kEqLow] = p[kEqMid] = p[kEqHigh] = 0.5f;
     const std::vector<float> inL = noise(4 * kTestBlock, 81), inR = noise(4 * kTestBlock, 82, 0.25f);
     std::vector<float> left = inL, right = inR;
     unit.run(p, left, right);

@@ -20,6 +20,7 @@
 #include "effects/formant_filter.h"
 #include "effects/stereo_delay.h"
 #include "tests/effects/effect_harness.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -158,9 +159,9 @@ TEST(EffectDenormals, DelayAndFlangerMemoriesStayNormalEvenWithoutFlushToZero) {
     {
         TestUnit unit(2);
         std::vector<float> p = zeroParams();
-        p[87] = 0.0f;   // one frame
-        p[88] = 0.01f;  // 441 frames: each entry halves every 441 frames
-        p[89] = 0.5f;
+        p[kDelayLeftTime] = 0.0f;   // one frame
+        p[kDelayRightTime] = 0.01f;  // 441 frames: each entry halves every 441 frames
+        p[kDelayFeedback] = 0.5f;
         const StereoDelay& d = unit.state<StereoDelay>();
         runTail(unit, p, 2, 160, [&](int block) {
             ASSERT_EQ(countDenormals(d.left.buffer) + countDenormals(d.right.buffer), 0) << block;
@@ -171,10 +172,10 @@ TEST(EffectDenormals, DelayAndFlangerMemoriesStayNormalEvenWithoutFlushToZero) {
     {
         TestUnit unit(4);
         std::vector<float> p = zeroParams();
-        p[94] = 0.01f;
-        p[95] = 0.8f;
-        p[96] = 0.3f;
-        p[97] = 0.6f;
+        p[kFlangerSpeed] = 0.01f;
+        p[kFlangerTop] = 0.8f;
+        p[kFlangerDepth] = 0.3f;
+        p[kFlangerFeedback] = 0.6f;
         const Flanger& f = unit.state<Flanger>();
         runTail(unit, p, 4, 120, [&](int block) {
             ASSERT_EQ(countDenormals(f.leftHistory) + countDenormals(f.rightHistory), 0) << block;
@@ -192,8 +193,8 @@ TEST(EffectDenormals, FormantHistoryStaysNormalDespiteExtendedPrecision) {
     FloatMode mode(0x01);
     TestUnit unit(6);
     std::vector<float> p = zeroParams();
-    p[99] = 0.5f;
-    p[100] = 1.0f;
+    p[kFormantVowel] = 0.5f;
+    p[kFormantBlend] = 1.0f;
     const FormantFilter& f = unit.state<FormantFilter>();
     bool sawTinyTail = false;
     runTail(unit, p, 4, 1500, [&](int block) {

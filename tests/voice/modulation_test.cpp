@@ -9,12 +9,13 @@
 #include "tests/voice/voice_rig_support.h"
 #include "voice/modulation.h"
 #include "voice/synth_tables.h"
+#include "runtime/params.h"
 
 namespace {
 
 constexpr uint32_t kBlock = 512;
 constexpr float kTwoPi = 6.2831855f;
-enum { kEnv1 = 26, kEnv2 = 31, kLfo1 = 36 };  // parameter bases
+enum : uint32_t { kEnv1 = kEnv1Attack, kEnv2 = kEnv2Attack, kLfo1 = kLfo1Rate };  // parameter bases
 
 class Modulation : public ::testing::Test {
 protected:
@@ -26,9 +27,9 @@ protected:
     void TearDown() override { unpinCounter(); }
 
     void setSlot(uint32_t k, int32_t source, float amount, int32_t destination) {
-        params[44 + 3 * k] = float(source) / 14.0f;
-        params[45 + 3 * k] = amount;
-        params[46 + 3 * k] = float(destination) / 39.0f;
+        params[kMod0Source + kModSlotStride * k] = float(source) / 14.0f;
+        params[kMod0Amount + kModSlotStride * k] = amount;
+        params[kMod0Dest + kModSlotStride * k] = float(destination) / 39.0f;
     }
     void setEnvelope(uint32_t base, float a, float d, float s, float r, float e) {
         for (float v : {a, d, s, r, e}) params[base++] = v;
@@ -45,7 +46,7 @@ protected:
     }
 
     std::unique_ptr<SynthTables> tables;
-    float params[112] = {};
+    float params[kParamCount] = {};
     ModState mod = {};
 };
 
