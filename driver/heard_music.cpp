@@ -7,6 +7,11 @@
 #include "audio/audio_output.h"
 #include "synth/synth.h"
 
+// The note feed keeps its own counts so that its header needs no Synth; they
+// must be the Synth's.
+static_assert(kFeedVoices == kVoiceCount, "the note feed holds every voice of an Instrument");
+static_assert(kFeedInstruments == kTrackCount, "the note feed holds every Instrument of a Synth");
+
 namespace {
 
 uint64_t packBlock(float blockEnd, uint64_t streamEnd) {

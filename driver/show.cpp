@@ -25,10 +25,6 @@
 
 namespace {
 
-// Flush-to-zero on, rounding to nearest, all exceptions masked (MXCSR 0x9F80)
-// for the main thread: denormals in the timeline maths would only cost time.
-constexpr uint32_t kMainFloatMode = 0x21;
-
 float musicTime(const Show& show) {
     return show.musicTime ? show.musicTime->load(std::memory_order_relaxed) : 0.0f;
 }
@@ -99,7 +95,7 @@ void createPictureObjects(Show& show) {
 }  // namespace
 
 bool startShow(Show& show) {
-    setFloatMode(kMainFloatMode);
+    setFloatMode(kMainFloatMode);  // denormals in the timeline maths would only cost time
     clearExitCallbacks();
     runInitialisers(kInitialisers, kInitialisersEnd);
     probeStartUp();

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 // 120 / 76.39437 is pi/2, the constant pair the phase advance is written with.
 constexpr float kPhaseNumerator = 120.0f;
 constexpr float kPhaseDenominator = 76.39437f;

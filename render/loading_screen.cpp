@@ -9,13 +9,11 @@
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
 #include "render/palette_textures.h"
+#include "render/presentation.h"
 #include "render/programs.h"
 #include "shaders/shader_sources.h"
 
 namespace {
-
-// 16:9 as a float: the loading bar is laid out on the show's fixed aspect.
-constexpr float kAspect = 1.7777778f;
 
 // Builds one program and, when it failed, says so on stderr with the GL's
 // log located in the shader files. The show goes on either way: a scene that
@@ -66,7 +64,7 @@ bool loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
 
         glEntry.glUseProgram(loadingProgram);
         glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "percent"), loadingPercent(i + 1));
-        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kAspect);
+        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kPictureAspect);
         drawQuad();
 
         popMatrices();

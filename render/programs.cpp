@@ -24,7 +24,7 @@ const char* const kSceneSources[kSceneProgramCount] = {
 const char* const sceneSourcePrefixes[kSceneProgramCount] = {};
 
 const char* const kSceneProgramNames[kSceneProgramCount] = {
-    "flag", "cube field", "inverted lattice", "folded tubes", "note grid", "icon",
+    "flag", "cube field", "lattice", "tubes", "note grid", "icon",
 };
 
 namespace {

@@ -30,7 +30,8 @@ extern const char* const sceneSourcePrefixes[kSceneProgramCount];
 // are read through these pointers once loadPrograms has filled the slots.
 extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
 
-// What each scene program shows, in build order, for messages and captions.
+// Each scene program's short name, in build order, for messages and the
+// contact sheet's captions.
 extern const char* const kSceneProgramNames[kSceneProgramCount];
 
 // A linked program made of one vertex and one fragment shader, each compiled

@@ -249,7 +249,7 @@ float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uin
     // effect states would otherwise run into denormals, which cost a hundred
     // times a normal operation on x86. Set here, at the top of every render,
     // so any thread that renders gets it.
-    setFloatMode(0x01);
+    setFloatMode(kRenderFloatMode);
     if (count > kVoiceBufferSize) count = kVoiceBufferSize;
 
     for (Voice& voice : instrument.voices) {

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
 constexpr float kInvWaveSize = 0.001953125f;  // 1/512
 constexpr float kCacheTolerance = 0.00001f;
 
