@@ -38,8 +38,8 @@ protected:
         for (ComplexFloat& c : osc->wavetable) c = {value, 0.0f};
     }
     void render(float amp, float frequency = 440.0f) {
-        renderOscillator(*tables, params, mod, *osc, frequency, amp, gainL, gainR, BusPair{left.data(), right.data()},
-                         kBlock);
+        const OscillatorBlock block = decodeOscillator(*tables, params, mod, frequency, amp, gainL, gainR);
+        runOscillator(block, *osc, gainL, gainR, BusPair{left.data(), right.data()}, kBlock);
     }
     void clear() {
         left.assign(kBlock, 0.0f);
