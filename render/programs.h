@@ -34,6 +34,11 @@ extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
 // contact sheet's captions.
 extern const char* const kSceneProgramNames[kSceneProgramCount];
 
+// How a text becomes a program: shaders/embed.cmake pastes each scene's
+// #include pieces in at build time (with #line directives), loadPrograms
+// (render/loading_screen.h) builds every program at start-up through
+// buildCheckedProgram and reports a failure with locateShaderLog.
+
 // A linked program made of one vertex and one fragment shader, each compiled
 // from its one text. Neither compile nor link status is looked at (see
 // buildCheckedProgram). 0 when either text is null (a text that could not be

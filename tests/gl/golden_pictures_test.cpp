@@ -27,13 +27,8 @@
 #include <string>
 #include <vector>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
 
+#include "tests/gl/png_support.h"
 #include "tests/support/processes.h"
 
 namespace {
@@ -42,21 +37,6 @@ const std::string kCapture = INTRO_BINARY_DIR "/tools/capture";
 const std::string kGolden = INTRO_SOURCE_DIR "/tests/gl/golden/";
 constexpr int kChannelTolerance = 8;    // of 255
 constexpr double kChangedShare = 0.001;  // 0.1 % of the pixels
-
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-Image loadPng(const std::string& path) {
-    Image image;
-    int channels = 0;
-    uint8_t* data = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
-    if (!data) return image;
-    image.rgb.assign(data, data + size_t(image.width) * image.height * 3);
-    stbi_image_free(data);
-    return image;
-}
 
 bool updating() {
     const char* update = std::getenv("INTRO_UPDATE_GOLDEN");
