@@ -7,12 +7,6 @@
 #include "runtime/memory.h"
 #include "synth/synth.h"
 
-namespace {
-// Flush-to-zero for this thread: decaying voice and effect tails would
-// otherwise fall into denormals, which cost many times a normal operation.
-constexpr uint32_t kAudioFloatMode = 0x01;
-}  // namespace
-
 AudioThread::AudioThread(AudioOutput& output) : WorkerThread(0), output_(output) {
     fillBytes(silenceBlock, 0, sizeof(silenceBlock));
 }
@@ -22,7 +16,7 @@ AudioThread::~AudioThread() {
 }
 
 int32_t AudioThread::run() {
-    setFloatMode(kAudioFloatMode);
+    setFloatMode(kRenderFloatMode);  // decaying tails must not crawl through denormals
     while (!output_.stopRequested.load(std::memory_order_relaxed)) feedStep();
     return 0;
 }

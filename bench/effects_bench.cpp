@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "runtime/float_mode.h"
-#include "synth/effects/effect_tables.h"
+#include "effects/effect_registry.h"
 
 namespace {
 
@@ -21,22 +21,32 @@ constexpr uint32_t kRate = 44100;
 constexpr uint32_t kBlock = 512;
 constexpr double kBlockSeconds = double(kBlock) / kRate;  // 11.61 ms
 
-const char* const kTypeNames[] = {"", "waveshaper", "stereo_delay", "chorus", "flanger",
-                                  "reverb", "formant_filter", "three_band_eq"};
-
-// Middle-of-the-road settings for every effect parameter P84..P103.
+// Middle-of-the-road settings: 0.5 for every parameter a registered type
+// reads (so a new type is measured as soon as it has its row), and the values
+// the shipped songs lean towards where they differ.
 std::vector<float> typicalParams() {
-    std::vector<float> p(112, 0.0f);
-    const float values[] = {0.5f,                       // 84 waveshaper shape
-                            0.3f, 0.5f,                 // 85, 86 chorus rate, depth
-                            0.3f, 0.4f, 0.5f,           // 87..89 delay times, feedback
-                            0.5f, 0.5f, 0.3f, 0.5f,     // 90..93 reverb
-                            0.1f, 0.8f, 0.5f, 0.5f,     // 94..97 flanger
-                            0.5f,                       // 98 chorus level
-                            0.5f, 0.7f,                 // 99, 100 formant
-                            0.6f, 0.5f, 0.7f};          // 101..103 EQ gains
-    for (int i = 0; i < 20; ++i) p[84 + i] = values[i];
+    std::vector<float> p(kParamCount, 0.0f);
+    for (int type = 1; type <= kEffectTypeCount; ++type) {
+        const EffectType& row = *effectType(type);
+        for (uint32_t k = 0; k < row.paramCount; ++k) p[row.params[k]] = 0.5f;
+    }
+    p[kChorusRate] = 0.3f;
+    p[kDelayLeftTime] = 0.3f;
+    p[kDelayRightTime] = 0.4f;
+    p[kReverbWet] = 0.3f;
+    p[kFlangerSpeed] = 0.1f;
+    p[kFlangerTop] = 0.8f;
+    p[kFormantBlend] = 0.7f;
+    p[kEqLow] = 0.6f;
+    p[kEqHigh] = 0.7f;
     return p;
+}
+
+// Every registered type, for the benchmarks' argument lists.
+std::vector<int64_t> allTypes() {
+    std::vector<int64_t> types;
+    for (int type = 1; type <= kEffectTypeCount; ++type) types.push_back(type);
+    return types;
 }
 
 std::vector<float> noiseBlock(uint32_t seed) {
@@ -72,7 +82,7 @@ void BM_EffectBlock(benchmark::State& state) {
     setFloatMode(0x01);  // the render's mode
     const int type = int(state.range(0));
     const bool tail = state.range(1) != 0;
-    state.SetLabel(std::string(kTypeNames[type]) + (tail ? " tail" : " loud"));
+    state.SetLabel(std::string(effectType(type)->name) + (tail ? " tail" : " loud"));
     const std::vector<float> params = typicalParams();
     EffectUnit* unit = effectCreateFor(type)();
     const EffectProcessFn process = effectProcessFor(type);
@@ -98,7 +108,7 @@ void BM_EffectBlock(benchmark::State& state) {
     });
     effectDestroyFor(type)(unit);
 }
-BENCHMARK(BM_EffectBlock)->ArgsProduct({{1, 2, 3, 4, 5, 6, 7}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EffectBlock)->ArgsProduct({allTypes(), {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // A block whose P84 differs from the last one: the 32,768-entry curve is rebuilt.
 void BM_WaveshaperCurveRebuild(benchmark::State& state) {
@@ -109,7 +119,7 @@ void BM_WaveshaperCurveRebuild(benchmark::State& state) {
     std::vector<float> left = noiseBlock(3), right = noiseBlock(4);
     int flip = 0;
     timeAgainstBudget(state, [&] {
-        params[84] = (flip ^= 1) ? 0.3f : 0.6f;
+        params[kShaperAmount] = (flip ^= 1) ? 0.3f : 0.6f;
         process(unit, kRate, params.data(), left.data(), right.data(), kBlock);
         benchmark::DoNotOptimize(left.data());
     });
@@ -121,13 +131,13 @@ BENCHMARK(BM_WaveshaperCurveRebuild)->Unit(benchmark::kMicrosecond);
 // block whose slot parameter names the type.
 void BM_EffectCreate(benchmark::State& state) {
     const int type = int(state.range(0));
-    state.SetLabel(kTypeNames[type]);
+    state.SetLabel(effectType(type)->name);
     timeAgainstBudget(state, [&] {
         EffectUnit* unit = effectCreateFor(type)();
         benchmark::DoNotOptimize(unit);
         effectDestroyFor(type)(unit);
     });
 }
-BENCHMARK(BM_EffectCreate)->DenseRange(1, 7)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EffectCreate)->DenseRange(1, kEffectTypeCount)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "runtime/counter.h"
 #include "synth/song_encoder.h"
 #include "synth/synth.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -92,11 +93,11 @@ void BM_AllVoicesTenCopiesAllFilters(benchmark::State& state) {
     song.tempo = 115;
     for (int i = 0; i < 10; ++i) {
         InstrumentBytes p{};
-        p[0] = 50, p[2] = 60, p[5] = 50, p[6] = 50, p[8] = 50, p[12] = 100, p[14] = 100, p[15] = 40;
-        p[17] = 20, p[18] = 50, p[19] = 30;                // filtered noise
-        p[20] = 100, p[21] = 50, p[23] = 100, p[24] = 10;  // low-pass, high-pass
-        p[106] = 100, p[107] = 50, p[109] = 100, p[110] = 70;
-        p[74] = 50, p[75] = 20, p[87] = 30, p[88] = 40;    // reverb, delay
+        p[kVoiceLevel] = 50, p[kOscPartials] = 60, p[kOscLevel] = 50, p[kOscBalance] = 50, p[kOscOctave] = 50, p[kVoicePolyphony] = 100, p[kOscUnison] = 100, p[kOscUnisonSpread] = 40;
+        p[kNoiseLevel] = 20, p[kNoiseCentre] = 50, p[kNoiseWidth] = 30;                // filtered noise
+        p[kLowPassOn] = 100, p[kLowPassCutoff] = 50, p[kHighPassOn] = 100, p[kHighPassCutoff] = 10;  // low-pass, high-pass
+        p[kBandPassOn] = 100, p[kBandPassCutoff] = 50, p[kNotchOn] = 100, p[kNotchCutoff] = 70;
+        p[kFx0Type] = 50, p[kFx1Type] = 20, p[kDelayLeftTime] = 30, p[kDelayRightTime] = 40;    // reverb, delay
         song.instruments.push_back(p);
         TrackWriter track;
         for (int n = 0; n < 16; ++n) track.add(0, uint8_t(36 + 3 * n), 80);

@@ -12,6 +12,7 @@
 #include "runtime/random.h"
 #include "voice/filter.h"
 #include "voice/noise.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -85,10 +86,10 @@ void BM_BandLimitedNoise(benchmark::State& state) {
     noise.hp = &hp;
     noise.lp = &lp;
     initNoise(noise);
-    float params[112] = {};
-    params[17] = 0.8f;  // level
-    params[18] = 0.4f;  // band centre
-    params[19] = 0.2f;  // band half-width
+    float params[kParamCount] = {};
+    params[kNoiseLevel] = 0.8f;  // level
+    params[kNoiseCentre] = 0.4f;  // band centre
+    params[kNoiseWidth] = 0.2f;  // band half-width
     VoiceBuffers v;
     const double start = threadSeconds();
     for (auto _ : state) {

@@ -7,6 +7,11 @@
 #include "audio/audio_output.h"
 #include "synth/synth.h"
 
+// The note feed keeps its own counts so that its header needs no Synth; they
+// must be the Synth's.
+static_assert(kFeedVoices == kVoiceCount, "the note feed holds every voice of an Instrument");
+static_assert(kFeedInstruments == kTrackCount, "the note feed holds every Instrument of a Synth");
+
 namespace {
 
 uint64_t packBlock(float blockEnd, uint64_t streamEnd) {
@@ -73,6 +78,11 @@ float heardTime(const HeardMusic& music, DevicePosition at, uint32_t bytesPerSec
     const uint64_t block = music.lastBlock.load(std::memory_order_acquire);
     if (block == kNoBlock) return fallback;
     return heardTimeOf(std::bit_cast<float>(uint32_t(block >> 32)), uint32_t(block), at, bytesPerSecond);
+}
+
+float nextPictureClock(float clock, float heard, float delay) {
+    const float next = heard - delay;
+    return next > clock ? next : clock;
 }
 
 bool heardVoices(HeardMusic& music, float time, VoiceFrame& frame) {

@@ -71,6 +71,13 @@ float heardTimeOf(float blockEnd, uint32_t streamEnd, DevicePosition at, uint32_
 // any block was recorded.
 float heardTime(const HeardMusic& music, DevicePosition at, uint32_t bytesPerSecond, float fallback);
 
+// The picture clock of the next frame: the music time heard now less the
+// pictures' `delay`, but never before `clock`, the previous frame's. The heard
+// estimate can step back by a little (a take that comes early or late, the
+// hand-over from the Synth's clock to the first recorded block), and a
+// picture that runs backwards is seen as a stutter.
+float nextPictureClock(float clock, float heard, float delay);
+
 // The voices of the block being heard at `time` seconds (the newest recorded
 // block that starts at or before it). When no such block is in the ring,
 // `frame` is left as it was and false returned: the caller's previous frame

@@ -7,6 +7,9 @@ struct Synth;
 
 constexpr uint32_t kSampleRate = 44100;  // frames per second, everywhere
 constexpr float kMasterVolume = 0.4f;    // master stage gain 800
+// The show's length in seconds: the frame loop ends with the first frame whose
+// clock reaches it, and songrender renders this much by default.
+constexpr float kShowEnd = 115.0f;
 
 // init, setSampleRate(44100), loadSong(song, size, 0.0), master volume 0.4:
 // the Synth ready to `start`. False when the song data does not load (the

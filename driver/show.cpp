@@ -27,10 +27,6 @@
 
 namespace {
 
-// Flush-to-zero on, rounding to nearest, all exceptions masked (MXCSR 0x9F80)
-// for the main thread: denormals in the timeline maths would only cost time.
-constexpr uint32_t kMainFloatMode = 0x21;
-
 // A pre-roll frame draws nothing, so its swap may not wait for the screen
 // (it never does on a software renderer): the loop rests this long after it,
 // leaving the core to the audio thread, which is filling the ring. A quarter
@@ -107,7 +103,7 @@ void createPictureObjects(Show& show) {
 }  // namespace
 
 bool startShow(Show& show) {
-    setFloatMode(kMainFloatMode);
+    setFloatMode(kMainFloatMode);  // denormals in the timeline maths would only cost time
     clearExitCallbacks();
     runInitialisers(kInitialisers, kInitialisersEnd);
     probeStartUp();
@@ -156,9 +152,7 @@ bool startShow(Show& show) {
 
 bool runFrame(Show& show) {
     pollDisplayEvent(show.display);
-    // Never back: a take that comes early or late moves the estimate of the
-    // play position back by a little, and the pictures must not.
-    show.clock = maxOf(show.clock, heardNow(show) - kPictureDelay);
+    show.clock = nextPictureClock(show.clock, heardNow(show), kPictureDelay);
     // Pre-roll (negative clock): nothing drawn, no uniform or texture touched.
     const bool sceneDrawn = show.clock >= 0.0f && drawFrame(show);
     probeBeforeSwap(show, sceneDrawn);

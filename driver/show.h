@@ -6,10 +6,12 @@
 #include <cstdint>
 
 #include "driver/heard_music.h"
+#include "driver/music.h"  // kShowEnd
 #include "driver/note_feed.h"
 #include "driver/timeline.h"
 #include "render/data_texture.h"
 #include "render/display.h"
+#include "render/presentation.h"  // kPictureAspect
 #include "synth/synth.h"
 
 struct RenderTarget;
@@ -17,12 +19,11 @@ struct RenderTarget;
 // The picture clock runs this far behind the music being heard: the scenes
 // and the timetable were made for a clock 0.17 s behind the sound.
 constexpr float kPictureDelay = 0.17f;
-// The last frame is the first one whose clock reaches this (seconds).
-constexpr float kShowEnd = 115.0f;
 // The picture is always drawn at this size (16:9); a window of any other size
 // gets it scaled and letterboxed.
 constexpr int32_t kPictureWidth = 1600;
 constexpr int32_t kPictureHeight = 900;
+static_assert(float(kPictureWidth) / float(kPictureHeight) == kPictureAspect);
 
 struct Show {
     Display display;

@@ -4,8 +4,11 @@
 #pragma once
 #include <cstdint>
 
+#include "data/timetable.h"
+#include "render/presentation.h"  // kPictureAspect
+
 // The last Sequence the index can reach.
-constexpr int32_t kLastSequence = 10;
+constexpr int32_t kLastSequence = kSequenceCount - 1;
 
 struct Camera {
     float position[3];
@@ -54,7 +57,7 @@ struct SceneUniform {
 
 constexpr int32_t kSceneUniformCount = 11;
 // 16:9 as a float.
-constexpr float kAspectRatio = 1.7777778f;
+constexpr float kAspectRatio = kPictureAspect;
 
 // Fills `out` with the eleven uniforms for this frame and clock, in the
 // order: track_time, sequence_time, sequence_id, xy_scale_factor,

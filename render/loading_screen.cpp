@@ -3,17 +3,31 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+
 #include "render/display.h"
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
 #include "render/palette_textures.h"
+#include "render/presentation.h"
 #include "render/programs.h"
 #include "shaders/shader_sources.h"
 
 namespace {
 
-// 16:9 as a float: the loading bar is laid out on the show's fixed aspect.
-constexpr float kAspect = 1.7777778f;
+// Builds one program and, when it failed, says so on stderr with the GL's
+// log located in the shader files. The show goes on either way: a scene that
+// did not build stays black, which the message explains.
+GLuint buildAndReport(const char* name, const char* fragmentSource, bool* allClean) {
+    static char report[16384];
+    bool clean = true;
+    const GLuint program = buildCheckedProgram(kQuadVertexSource, fragmentSource, &clean, report, sizeof(report));
+    if (!clean) {
+        std::fprintf(stderr, "the %s program did not build; what it draws stays black:\n%s", name, report);
+        *allClean = false;
+    }
+    return program;
+}
 
 // The scene programs each loading step builds, in order; -1 ends a step. The
 // cube field's grid (slot 6) is built with its single cube (slot 1).
@@ -25,9 +39,9 @@ constexpr int32_t kStepPrograms[kLoadingSteps][2] = {{0, -1}, {1, 6}, {2, -1}, {
 // draw is the full-screen quad, but only one pixel is shaded: the picture is
 // never seen, and a software renderer would spend seconds shading a heavy
 // scene whole.
-void buildScene(int32_t slot) {
+void buildScene(int32_t slot, bool* allClean) {
     const char* text = joinSource(sceneSourcePrefixes[slot], kSceneSources[slot]);
-    GLuint program = buildProgram(kQuadVertexSource, text);
+    GLuint program = buildAndReport(kSceneProgramNames[slot], text, allClean);
     scenePrograms[slot] = program;
     glEntry.glUseProgram(program);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -48,9 +62,10 @@ float loadingPercent(int32_t step) {
     return float(step) * 0.16666667f;
 }
 
-void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
-    copyProgram = buildProgram(kQuadVertexSource, kShader_copy_frag);
-    loadingProgram = buildProgram(kQuadVertexSource, kShader_loading_frag);
+bool loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
+    bool allClean = true;
+    copyProgram = buildAndReport("copy", kShader_copy_frag, &allClean);
+    loadingProgram = buildAndReport("loading", kShader_loading_frag, &allClean);
 
     for (int32_t i = 0; i < kLoadingSteps; i++) {
         // The palette textures come after the first loading frame: their
@@ -59,12 +74,12 @@ void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
         // scene before the second step reads them.
         if (i == 1) createPaletteTextures();
         for (const int32_t slot : kStepPrograms[i])
-            if (slot >= 0) buildScene(slot);
+            if (slot >= 0) buildScene(slot, &allClean);
 
         pushIdentityMatrices();
         glEntry.glUseProgram(loadingProgram);
         glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "percent"), loadingPercent(i + 1));
-        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kAspect);
+        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kPictureAspect);
         drawQuad();
 
         popMatrices();
@@ -73,4 +88,5 @@ void loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
         if (hook) hook(i + 1, user);
         swapDisplay(display);
     }
+    return allClean;
 }

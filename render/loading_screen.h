@@ -18,5 +18,7 @@ float loadingPercent(int32_t step);
 // after the first loading frame, the programs before) and presents six loading
 // frames, each after its scene's programs have been built and drawn once. Needs
 // the context current, glEntry loaded and the full-screen quad made. Draws
-// into whatever frame buffer and viewport are current.
-void loadPrograms(Display& display, LoadingFrameHook hook = nullptr, void* user = nullptr);
+// into whatever frame buffer and viewport are current. A program that does
+// not build is reported on stderr (the GL's log, located in the shader files)
+// and kept: false then, but everything else is built all the same.
+bool loadPrograms(Display& display, LoadingFrameHook hook = nullptr, void* user = nullptr);

@@ -6,6 +6,10 @@
 
 struct RenderTarget;
 
+// The picture's aspect ratio, 16:9 by design, as the float the scenes and the
+// loading bar scale x by.
+constexpr float kPictureAspect = 1.7777778f;
+
 // A rectangle of window pixels, from the bottom-left corner as glViewport
 // takes it.
 struct Viewport {

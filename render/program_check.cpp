@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "render/gl_entry_points.h"
+#include "render/programs.h"
 
 namespace {
 
@@ -41,7 +42,9 @@ bool programBuiltCleanly(GLuint program, char* log, int32_t capacity) {
         appendLog(log, capacity, &used, stage == GL_VERTEX_SHADER ? "vertex shader: " : "fragment shader: ");
         info[0] = 0;
         glEntry.glGetShaderInfoLog(shaders[i], sizeof(info), nullptr, info);
-        appendLog(log, capacity, &used, info);
+        char located[4096];
+        locateShaderLog(info, located, sizeof(located));
+        appendLog(log, capacity, &used, located);
         appendLog(log, capacity, &used, "\n");
     }
 

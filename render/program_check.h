@@ -1,5 +1,6 @@
-// For tools and tests only: whether a built program's shaders compiled and
-// the program linked, with the driver's logs. The show itself never asks.
+// For tests only: whether a built program's shaders compiled and the program
+// linked, with the driver's logs (located in the shader files). The show asks
+// through buildCheckedProgram, which needs no query beyond its entry points.
 #pragma once
 #include <GL/gl.h>
 

@@ -34,11 +34,38 @@ extern const char* const sceneSourcePrefixes[kSceneProgramCount];
 // are read through these pointers once loadPrograms has filled the slots.
 extern const GLuint* const sequencePrograms[kSequenceProgramSlots];
 
+// Each scene program's short name, in build order, for messages and the
+// contact sheet's captions.
+extern const char* const kSceneProgramNames[kSceneProgramCount];
+
+// How a text becomes a program: shaders/embed.cmake pastes each scene's
+// #include pieces in at build time (with #line directives), loadPrograms
+// (render/loading_screen.h) builds every program at start-up through
+// buildCheckedProgram and reports a failure with locateShaderLog.
+
 // A linked program made of one vertex and one fragment shader, each compiled
-// from its one text. Neither compile nor link status is looked at: see
-// program_check.h for tools and tests that want to know. 0 when either text
-// is null (a text that could not be joined for want of memory).
+// from its one text. Neither compile nor link status is looked at (see
+// buildCheckedProgram). 0 when either text is null (a text that could not be
+// joined for want of memory).
 GLuint buildProgram(const char* vertexSource, const char* fragmentSource);
+
+// buildProgram, then a look at the result through the show's own entry points:
+// each shader's compile status and, for the link, whether the program can be
+// made current. Returns the program (used as it is, failed or not: a program
+// that did not build draws nothing) and sets *clean. On failure `report`
+// holds the GL's logs, each line's source number turned into the shader
+// file's name by locateShaderLog (at most `capacity` bytes, terminated).
+GLuint buildCheckedProgram(const char* vertexSource, const char* fragmentSource, bool* clean, char* report,
+                           int32_t capacity);
+
+// Copies a compile log to `out` (at most `capacity` bytes, terminated),
+// turning the location that starts a line, as in "0:100012(5): error" or
+// "0(100012) : error", into the file and line it stands for: the embedded
+// texts number line l of file f of kShaderFileNames (f + 1) x
+// kShaderLineStride + l, so 100012 is line 12 of file 9. Other lines, and
+// lines numbered below the stride (a text that did not come from a file),
+// are copied as they are. Returns the length written.
+int32_t locateShaderLog(const char* log, char* out, int32_t capacity);
 
 // prefix and source in a new zero-filled heap block of length(prefix) +
 // length(source) + 1 bytes: the prefix in front of the source, or right after

@@ -4,6 +4,13 @@
 #pragma once
 #include <cstdint>
 
+// The two modes the program runs in. Audio rendering: flush-to-zero, so that
+// decaying filter, envelope and effect states end in zero instead of crawling
+// through denormals at a hundred times the cost. The main thread: the same
+// and the flag spelled out the intro's original way.
+constexpr uint32_t kRenderFloatMode = 0x01;
+constexpr uint32_t kMainFloatMode = 0x21;
+
 // MXCSR value that `flags` selects (all exceptions masked, status clear).
 uint32_t floatModeValue(uint32_t flags);
 // Loads floatModeValue(flags) into this thread's MXCSR.

@@ -4,6 +4,12 @@
 #pragma once
 #include <cstdint>
 
+// Pi and its relatives as the floats the DSP code computes with: the nearest
+// single-precision values, whatever literal a file once spelled them with.
+constexpr float kPi = 3.1415927f;
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kInvTwoPi = 0.15915494f;
+
 // |x|
 float absValue(float x);
 // |a| < b, strictly.

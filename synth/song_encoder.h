@@ -3,6 +3,7 @@
 // for the data generators, tests and the fuzzer's seed corpus.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "runtime/dyn_array.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 // Song layout (little-endian, unpadded), N instruments, C[t] events in track t:
 //   u16 N (<= 32), u16 tempo (beats per minute), N x u16 C[t], "INST",
@@ -74,7 +74,7 @@ struct DecodedSong {
     uint32_t tempo;                                  // beats per minute, > 0
     float stepDuration;                              // seconds per step
     uint32_t eventCounts[kMaxInstruments];           // events of track t (0 beyond instrumentCount)
-    float parameters[kMaxInstruments][kParamCount];  // byte * 0.01, see voice/params.h
+    float parameters[kMaxInstruments][kParamCount];  // byte * 0.01, see runtime/params.h
     DynArray tracks[kMaxInstruments];                // NoteEvent elements, sorted by time
     uint32_t bytesConsumed;                          // bytes the layout occupies (<= length)
 };

@@ -7,10 +7,11 @@
 #include <cstdint>
 
 #include "runtime/dyn_array.h"
+#include "synth/song_format.h"  // kMaxInstruments
 #include "voice/instrument.h"
 #include "voice/synth_tables.h"
 
-inline constexpr uint32_t kTrackCount = 32;
+inline constexpr uint32_t kTrackCount = kMaxInstruments;  // one Track per Instrument the song format allows
 inline constexpr uint32_t kBlockFrames = 512;
 inline constexpr uint32_t kStartRequest = 1;
 inline constexpr uint32_t kStopRequest = 2;

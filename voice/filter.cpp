@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
 // Resonance stays below the ladder's self-oscillation point and keeps the
 // notch's poles inside the unit circle.
 constexpr float kMaxResonance = 0.85f;

@@ -9,8 +9,8 @@
 #include "runtime/math.h"
 #include "runtime/memory.h"
 #include "runtime/random.h"
-#include "synth/effects/effect_tables.h"
-#include "voice/params.h"
+#include "effects/effect_registry.h"
+#include "runtime/params.h"
 #include "voice/synth_tables.h"
 
 namespace {
@@ -249,7 +249,7 @@ float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uin
     // effect states would otherwise run into denormals, which cost a hundred
     // times a normal operation on x86. Set here, at the top of every render,
     // so any thread that renders gets it.
-    setFloatMode(0x01);
+    setFloatMode(kRenderFloatMode);
     if (count > kVoiceBufferSize) count = kVoiceBufferSize;
 
     for (Voice& voice : instrument.voices) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "voice/bus_pair.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 #include "voice/voice.h"
 
 struct SynthTables;
@@ -17,7 +17,7 @@ inline constexpr uint32_t kVoiceBufferSize = 4096;  // frames; a block uses the 
 inline constexpr uint32_t kFilterStateBytes = 256;  // one FilterState block
 
 struct Instrument {
-    float params[kParamCount];        // P0..P111, named and ranged in voice/params.h
+    float params[kParamCount];        // P0..P111, named and ranged in runtime/params.h
     float lfo1Phase, lfo2Phase;       // radians, left by the last voice rendered
     Voice voices[kVoiceCount];
     alignas(16) float voiceL[kVoiceBufferSize];

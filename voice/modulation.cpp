@@ -3,14 +3,11 @@
 #include "voice/modulation.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 #include "voice/synth_tables.h"
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
-constexpr float kPi = 3.1415927f;
-constexpr float kInvTwoPi = 0.15915494f;
 // Rates never reach log10(0): the cube of a parameter is floored here.
 constexpr float kRateFloor = 0.000000001f;
 // Envelope time unit per frame: 1/2000 of a block step per 512 frames at 44.1 kHz.

@@ -6,7 +6,7 @@
 #include "runtime/memory.h"
 #include "runtime/random.h"
 #include "voice/filter.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

@@ -10,13 +10,12 @@
 #include "runtime/math.h"
 #include "runtime/random.h"
 #include "voice/modulation.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 #include "voice/synth_tables.h"
 #include "voice/voice.h"
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
 constexpr float kInvWaveSize = 0.001953125f;  // 1/512
 constexpr float kCacheTolerance = 0.00001f;
 
@@ -216,12 +215,12 @@ void refreshWavetable(const SynthTables& tables, const float* params, const ModS
     normalizeWave(osc.wavetable, kWaveSize);
 }
 
-void renderOscillator(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
-                      float frequency, float amp, float& gainL, float& gainR, BusPair out, uint32_t count) {
-    float* const left = out.left;
-    float* const right = out.right;
+OscillatorBlock decodeOscillator(const SynthTables& tables, const float* params, const ModState& mod, float frequency,
+                                 float amp, float gainL, float gainR) {
+    OscillatorBlock block{};
+    block.silent = true;
     float level = params[kOscLevel] * 4.0f * amp;
-    if (!(level > 0.0f) && !(maxOf(gainL, gainR) > 0.0f)) return;
+    if (!(level > 0.0f) && !(maxOf(gainL, gainR) > 0.0f)) return block;
 
     const float balance = params[kOscBalance];
     const uint32_t copies = 1 + clampedIndex(9.0f * params[kOscUnison], kMaxUnison - 1);
@@ -236,38 +235,50 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
     const float spread = params[kOscUnisonSpread] * modProduct(mod, kDestUnisonSpread);
     const float pitch = modProduct(mod, kDestPitch);
 
-    if (maxOf(maxOf(level, gainL), gainR) < 0.001f) return;
+    if (maxOf(maxOf(level, gainL), gainR) < 0.001f) return block;
 
     const float rate = float(tables.sampleRate);
     const float detHz = det * det * det * 10.0f;
-    const float driveGain = 1.0f + drive * 32.0f;
     const float fixedHz = params[kOscFixedPitch] * params[kOscFixedPitch] * 1000.0f;
-    const float spreadInc = ((spread * spread) * spread) * spread / rate * 10.0f;
 
     const float f = frequency * kOctave[clampedIndex(8.0f * params[kOscOctave], 8)];
     float incL = f + detHz;
     float incR = f - detHz;
     if (fixed) incL = incR = fixedHz;
-    incL = incL * pitch / rate;
-    incR = pitch * incR / rate;
+    block.incL = incL * pitch / rate;
+    block.incR = pitch * incR / rate;
+    block.spreadInc = ((spread * spread) * spread) * spread / rate * 10.0f;
+    block.driveGain = 1.0f + drive * 32.0f;
+    block.copies = copies;
 
     // Balance 0 is left only, 0.5 both at full gain, 1 right only.
     const float g = level * 0.1f;
-    const float newL = balance <= 0.5f ? g : (1.0f - (balance - 0.5f) * 2.0f) * g;
-    const float newR = balance >= 0.5f ? g : balance * 2.0f * g;
+    block.gainL = balance <= 0.5f ? g : (1.0f - (balance - 0.5f) * 2.0f) * g;
+    block.gainR = balance >= 0.5f ? g : balance * 2.0f * g;
+    block.silent = false;
+    return block;
+}
+
+void runOscillator(const OscillatorBlock& block, OscState& osc, float& gainL, float& gainR, BusPair out,
+                   uint32_t count) {
+    if (block.silent) return;
+    float* const left = out.left;
+    float* const right = out.right;
+    float incL = block.incL;
+    float incR = block.incR;
 
     const float invCount = 1.0f / float(count);
     // Lanes: 0 left, 1 right; the upper two are unused and stay harmless.
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 minusOne = _mm_set1_ps(-1.0f);
     const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
-    const __m128 driveV = _mm_set1_ps(driveGain);
+    const __m128 driveV = _mm_set1_ps(block.driveGain);
     const __m128 startGain = _mm_setr_ps(gainL, gainR, 0.0f, 0.0f);
     const __m128 gainStep =
-        _mm_mul_ps(_mm_sub_ps(_mm_setr_ps(newL, newR, 0.0f, 0.0f), startGain), _mm_set1_ps(invCount));
+        _mm_mul_ps(_mm_sub_ps(_mm_setr_ps(block.gainL, block.gainR, 0.0f, 0.0f), startGain), _mm_set1_ps(invCount));
     const ComplexFloat* table = osc.wavetable;
 
-    for (uint32_t u = 0; u < copies; ++u) {
+    for (uint32_t u = 0; u < block.copies; ++u) {
         incL = absValue(incL);
         incR = absValue(incR);
         // A non-finite increment would turn the phase into NaN for good.
@@ -305,18 +316,19 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
         osc.phases[u][0] = lanes[0];
         osc.phases[u][1] = lanes[1];
         // Each further copy runs a little faster on the left, slower on the right.
-        incL += spreadInc;
-        incR -= spreadInc;
+        incL += block.spreadInc;
+        incR -= block.spreadInc;
     }
 
     osc.incL = incL;
     osc.incR = incR;
-    gainL = newL;
-    gainR = newR;
+    gainL = block.gainL;
+    gainR = block.gainR;
 }
 
 void renderOscillator(const SynthTables& tables, const float* params, Voice& voice, float amp, BusPair out,
                       uint32_t count) {
-    renderOscillator(tables, params, voice.mod, voice.osc, voice.frequency, amp, voice.oscGainL, voice.oscGainR, out,
-                     count);
+    const OscillatorBlock block =
+        decodeOscillator(tables, params, voice.mod, voice.frequency, amp, voice.oscGainL, voice.oscGainR);
+    runOscillator(block, voice.osc, voice.oscGainL, voice.oscGainR, out, count);
 }

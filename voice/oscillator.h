@@ -53,12 +53,28 @@ void normalizeWave(ComplexFloat* data, uint32_t count);
 void refreshWavetable(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
                       float brightness);
 
-// Adds `count` frames of the oscillator into out. `frequency` is the voice's
-// glided pitch in Hz, amp its velocity gain (0 once released); gainL/gainR
-// are the voice's lane gains, ramped over the block from their old values to
-// this block's and updated.
-void renderOscillator(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
-                      float frequency, float amp, float& gainL, float& gainR, BusPair out, uint32_t count);
-// The same for a whole Voice: its modulation, oscillator, pitch and gains.
+// One block of the oscillator as the parameters and modulation decode it,
+// before any sample is made.
+struct OscillatorBlock {
+    bool silent;           // nothing to add: no level now and none ramping out
+    uint32_t copies;       // unison copies, 1..kMaxUnison
+    float incL, incR;      // the first copy's phase increments, cycles per sample
+    float spreadInc;       // added to incL (taken from incR) for each further copy
+    float driveGain;       // gain before the hard clip
+    float gainL, gainR;    // lane gains the block ramps to
+};
+
+// Decodes P5..P15 and their modulation for one block. `frequency` is the
+// voice's glided pitch in Hz, amp its velocity gain (0 once released),
+// gainL/gainR the lane gains the last block ended with.
+OscillatorBlock decodeOscillator(const SynthTables& tables, const float* params, const ModState& mod, float frequency,
+                                 float amp, float gainL, float gainR);
+// Adds `count` frames of every copy into out, the lane gains ramping from
+// gainL/gainR to the block's, which they then become. Nothing for a silent
+// block.
+void runOscillator(const OscillatorBlock& block, OscState& osc, float& gainL, float& gainR, BusPair out,
+                   uint32_t count);
+// decodeOscillator then runOscillator for a whole Voice: its modulation,
+// oscillator, pitch and gains.
 void renderOscillator(const SynthTables& tables, const float* params, Voice& voice, float amp, BusPair out,
                       uint32_t count);

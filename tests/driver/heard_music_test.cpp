@@ -4,6 +4,7 @@
 // offline Synth rendering the same song.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -237,4 +238,24 @@ TEST(HeardMusic, FollowsTheDeviceAndGivesTheVoicesOfTheBlockBeingHeard) {
     releaseSources(output);
     releaseHeardMusic(music);
     unpinCounter();
+}
+
+TEST(PictureClock, FollowsTheHeardTimeButNeverGoesBack) {
+    // Heard times as the frame loop sees them: moving on, stepping back by a
+    // little (float rounding of a new block's end, or the hand-over from the
+    // Synth's clock to the first recorded block), then on again.
+    const float delay = 0.17f;
+    float clock = -delay;
+    float largestBack = 0.0f;
+    float previous = clock;
+    for (const float heard : {0.0f, 0.005f, 0.0231f, 0.0229f, 0.0230f, 0.05f, 0.0499f, 0.0601f}) {
+        clock = nextPictureClock(clock, heard, delay);
+        largestBack = std::max(largestBack, previous - clock);
+        // It is never behind the heard time less the delay, and it catches
+        // up as soon as the heard time is past where it stopped.
+        EXPECT_GE(clock, heard - delay) << heard;
+        previous = clock;
+    }
+    EXPECT_EQ(largestBack, 0.0f);
+    EXPECT_FLOAT_EQ(clock, 0.0601f - delay);
 }

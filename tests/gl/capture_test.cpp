@@ -9,13 +9,8 @@
 #include <string>
 #include <vector>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
 
+#include "tests/gl/png_support.h"
 #include "tests/support/processes.h"
 
 namespace {
@@ -40,22 +35,6 @@ protected:
     static std::string folder_;
 };
 std::string CaptureTest::folder_;
-
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;  // top row first
-    const uint8_t* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
-};
-
-Image loadPng(const std::string& path) {
-    Image image;
-    int channels = 0;
-    uint8_t* data = stbi_load(path.c_str(), &image.width, &image.height, &channels, 3);
-    if (!data) return image;
-    image.rgb.assign(data, data + size_t(image.width) * image.height * 3);
-    stbi_image_free(data);
-    return image;
-}
 
 TEST_F(CaptureTest, ContactSheetHasOneLitTileAndCaptionPerSequence) {
     const std::string sheet = path("sheet.png");

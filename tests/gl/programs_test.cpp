@@ -1,4 +1,5 @@
-// Building the show's programs on Mesa: every program compiles and links, the
+// Building the show's programs on Mesa: every program compiles and links, a
+// broken one is reported at its own file and line, the
 // loading bar grows one sixth per frame, the palette textures keep transparent
 // entries black, and the small GL objects leave the state they promise.
 #define GL_GLEXT_PROTOTYPES 1
@@ -6,6 +7,8 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+
+#include <string>
 
 #include "data/palette_images.h"
 #include "render/data_texture.h"
@@ -16,6 +19,7 @@
 #include "render/programs.h"
 #include "render/render_target.h"
 #include "runtime/memory.h"
+#include "shaders/shader_sources.h"
 #include "scene_support.h"
 
 namespace {
@@ -68,6 +72,51 @@ TEST(Programs, TheCheckReportsABrokenShaderWithItsLog) {
     char tiny[8];
     EXPECT_FALSE(programBuiltCleanly(broken, tiny, sizeof(tiny)));
     EXPECT_LT(std::string(tiny).size(), sizeof(tiny));
+}
+
+TEST(Programs, ABrokenShaderIsReportedAtItsOwnFileAndLine) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // The folded tubes' text with one line broken in an included piece
+    // (line 6 of shaders/lib/hsv.glsl) and one in the scene's own file
+    // (line 43 of shaders/tubes.frag.glsl), each breaking a different way.
+    std::string text = kShader_tubes_frag;
+    const size_t inPiece = text.find("    float x = 1.0 - abs(mod(hh, 2.0) - 1.0);");
+    ASSERT_NE(inPiece, std::string::npos);
+    text.insert(inPiece + 14, "undeclared_in_piece + ");
+    const size_t inScene = text.find("    vec3 colour = (0.5 + hsv_to_rgb(");
+    ASSERT_NE(inScene, std::string::npos);
+    text.insert(inScene + 18, "undeclared_in_scene + ");
+    bool clean = true;
+    char report[8192];
+    const GLuint program = buildCheckedProgram(kQuadVertexSource, text.c_str(), &clean, report, sizeof(report));
+    EXPECT_NE(program, 0u);
+    EXPECT_FALSE(clean);
+    const std::string said = report;
+    EXPECT_NE(said.find("fragment shader did not compile"), std::string::npos) << said;
+    EXPECT_NE(said.find("shaders/lib/hsv.glsl:6"), std::string::npos) << said;
+    EXPECT_NE(said.find("shaders/tubes.frag.glsl:43"), std::string::npos) << said;
+    EXPECT_NE(said.find("undeclared_in_piece"), std::string::npos) << said;
+
+    // The unbroken text builds cleanly and says nothing.
+    clean = false;
+    buildCheckedProgram(kQuadVertexSource, kShader_tubes_frag, &clean, report, sizeof(report));
+    EXPECT_TRUE(clean) << report;
+    EXPECT_STREQ(report, "");
+}
+
+TEST(Programs, AProgramThatDoesNotLinkIsReported) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // Both shaders compile, but the fragment shader calls a function that
+    // nothing defines: only the link can fail.
+    const char* unlinked = "#version 120\nvec4 defined_nowhere();\nvoid main() { gl_FragColor = defined_nowhere(); }\n";
+    bool clean = true;
+    char report[4096];
+    buildCheckedProgram(kQuadVertexSource, unlinked, &clean, report, sizeof(report));
+    EXPECT_FALSE(clean);
+    EXPECT_NE(std::string(report).find("did not link"), std::string::npos) << report;
+    EXPECT_EQ(std::string(report).find("did not compile"), std::string::npos) << report;
 }
 
 TEST(LoadingScreen, TheBarGrowsOneSixthPerFrameAndTheSixthIsFull) {

@@ -1,7 +1,9 @@
 // Shader texts made complete at build time: #include lines in shaders/*.glsl
 // are replaced by the named files, nested ones too, before the texts become
-// constants; a missing or circular include stops the build; shared pieces
-// under shaders/lib/ are not programs of their own.
+// constants, with #line directives that keep each line's file and number; a
+// missing or circular include stops the build; shared pieces under
+// shaders/lib/ are not programs of their own. A compile log's source numbers
+// are turned back into file names.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "render/programs.h"
 #include "shaders/shader_sources.h"
 
 namespace {
@@ -63,8 +66,17 @@ TEST_F(ShaderEmbed, IncludesAreReplacedInPlaceAndNestedOnesRelativeToTheirFile) 
     write("lib/outer.glsl", "// outer\n  #include \"inner.glsl\"  \nfloat outer;\n");
     write("lib/inner.glsl", "float inner; // a; b\n");
     ASSERT_EQ(embed(), 0) << log;
-    EXPECT_NE(cpp.find("kShader_scene_frag[] = R\"glsl(#version 120\n// top\n// outer\nfloat inner; // a; b\n"
-                       "float outer;\nvoid main() {}\n)glsl\""),
+    // Files are numbered programs first, then lib/ pieces, each sorted:
+    // 0 scene.frag.glsl, 1 lib/inner.glsl, 2 lib/outer.glsl. Each piece is
+    // framed by #line directives, so every line keeps its file and number.
+    // Line l of file f is numbered (f + 1) x 10000 + l, and before GLSL 3.30
+    // `#line n` numbers the next line n + 1.
+    EXPECT_NE(cpp.find("kShader_scene_frag[] = R\"glsl(#version 120\n#line 10001 0\n// top\n"
+                       "#line 30000 2\n// outer\n#line 20000 1\nfloat inner; // a; b\n#line 30002 2\n"
+                       "float outer;\n#line 10003 0\nvoid main() {}\n)glsl\""),
+              std::string::npos)
+        << cpp;
+    EXPECT_NE(cpp.find("\"shaders/scene.frag.glsl\",\n    \"shaders/lib/inner.glsl\",\n    \"shaders/lib/outer.glsl\","),
               std::string::npos)
         << cpp;
     // lib/ holds pieces, not programs.
@@ -77,7 +89,8 @@ TEST_F(ShaderEmbed, OnlyWholeDirectiveLinesAreIncludes) {
     const std::string text = "#version 120\n// #include \"lib/none.glsl\"\nint a; #include \"lib/none.glsl\"\n";
     write("plain.frag.glsl", text);
     ASSERT_EQ(embed(), 0) << log;
-    EXPECT_NE(cpp.find("R\"glsl(" + text + ")glsl\""), std::string::npos) << cpp;
+    const std::string numbered = "#version 120\n#line 10001 0\n" + text.substr(text.find('\n') + 1);
+    EXPECT_NE(cpp.find("R\"glsl(" + numbered + ")glsl\""), std::string::npos) << cpp;
 }
 
 TEST_F(ShaderEmbed, AMissingFileStopsTheBuildNamingItAndTheFileAskingForIt) {
@@ -101,8 +114,11 @@ TEST_F(ShaderEmbed, MinifyingDropsCommentsAndIndentationButKeepsLines) {
           "const float a = 1.0; // why\n#endif\nvoid main() {\n    gl_FragColor = vec4(a);\n}\n");
     write("lib/piece.glsl", "  // a piece\n\tfloat b(float x) { return x / 2.0; }  \n");
     ASSERT_EQ(embed(true), 0) << log;
-    EXPECT_NE(cpp.find("R\"glsl(#version 120\nfloat b(float x) { return x / 2.0; }\n#ifdef frozen\n"
-                       "const float a = 1.0;\n#endif\nvoid main() {\ngl_FragColor = vec4(a);\n}\n)glsl\""),
+    // Every line stays (blank where it held only a comment), so that the
+    // #line numbers still name the lines of the files.
+    EXPECT_NE(cpp.find("R\"glsl(#version 120\n#line 10001 0\n\n#line 20000 1\n\nfloat b(float x) { return x / 2.0; }\n"
+                       "#line 10003 0\n\n#ifdef frozen\nconst float a = 1.0;\n#endif\nvoid main() {\n"
+                       "gl_FragColor = vec4(a);\n}\n)glsl\""),
               std::string::npos)
         << cpp;
 }
@@ -131,6 +147,32 @@ TEST(ShowShaders, EveryProgramTextIsCompleteWithItsVersionFirst) {
     EXPECT_EQ(count(tubes, "vec4 hsv_to_rgb("), 1u);
     EXPECT_EQ(count(cubes, "float sdBox("), 1u);
     EXPECT_EQ(count(lattice, "float sdBox("), 1u);
+}
+
+TEST(ShaderLog, LocationsBecomeTheFileAndItsOwnLine) {
+    // Mesa writes "source:line(column)", other drivers "source(line)"; the
+    // line number carries the file: (f + 1) x kShaderLineStride + line.
+    int hsvNumber = -1;
+    for (int i = 0; i < kShaderFileCount; ++i) {
+        if (std::string(kShaderFileNames[i]) == "shaders/lib/hsv.glsl") hsvNumber = i;
+    }
+    ASSERT_GE(hsvNumber, 0);
+    const std::string hsv6 = std::to_string((hsvNumber + 1) * kShaderLineStride + 6);
+    const std::string beyond = std::to_string((kShaderFileCount + 1) * kShaderLineStride + 2);
+    const std::string log = "0:" + hsv6 + "(12): error: `nonsense' undeclared\n" + "3(" + hsv6 +
+                            ") : error C1008: undefined variable\nplain text 0:" + hsv6 + " stays\n0:5(1): a text of "
+                            "no file\n0:" + beyond + "(1): no such file\n";
+    char out[512];
+    const int32_t length = locateShaderLog(log.c_str(), out, sizeof(out));
+    EXPECT_EQ(std::string(out), "shaders/lib/hsv.glsl:6(12): error: `nonsense' undeclared\n"
+                                "shaders/lib/hsv.glsl(6) : error C1008: undefined variable\n"
+                                "plain text 0:" + hsv6 + " stays\n0:5(1): a text of no file\n0:" + beyond +
+                                    "(1): no such file\n");
+    EXPECT_EQ(length, int32_t(std::string(out).size()));
+    // A short buffer is filled and terminated, never overrun.
+    char tiny[10];
+    EXPECT_EQ(locateShaderLog(log.c_str(), tiny, sizeof(tiny)), 9);
+    EXPECT_EQ(std::string(tiny), "shaders/l");
 }
 
 }  // namespace

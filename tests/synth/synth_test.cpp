@@ -13,6 +13,7 @@
 #include "runtime/memory.h"
 #include "synth/song_encoder.h"
 #include "synth/synth.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -21,12 +22,12 @@ constexpr float kBlockSeconds = 0.011609977f;  // 512 / 44100 as a float
 // An audible plain tone: one oscillator copy, 16 voices, no envelopes.
 InstrumentBytes toneBytes() {
     InstrumentBytes p{};
-    p[0] = 50;    // voice level, gain 1
-    p[2] = 20;    // partials
-    p[5] = 50;    // oscillator level
-    p[6] = 50;    // balance centred
-    p[8] = 50;    // octave as played
-    p[12] = 100;  // 16 voices
+    p[kVoiceLevel] = 50;    // voice level, gain 1
+    p[kOscPartials] = 20;    // partials
+    p[kOscLevel] = 50;    // oscillator level
+    p[kOscBalance] = 50;    // balance centred
+    p[kOscOctave] = 50;    // octave as played
+    p[kVoicePolyphony] = 100;  // 16 voices
     return p;
 }
 
@@ -116,9 +117,9 @@ TEST_F(SynthTest, LoadSongFillsInstrumentsAndTracks) {
     }
     const Instrument* second = synth->instruments[1].load();
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->params[3], 1.0f);
-    EXPECT_EQ(second->params[1], 0.0f);
-    EXPECT_EQ(second->params[0], 0.5f);
+    EXPECT_EQ(second->params[kOscRolloff], 1.0f);
+    EXPECT_EQ(second->params[kOscPartialWidth], 0.0f);
+    EXPECT_EQ(second->params[kVoiceLevel], 0.5f);
     ASSERT_EQ(synth->tracks[0].count, 2u);
     EXPECT_EQ(synth->tracks[0].at<NoteEvent>(0).time, 0.5f);
     EXPECT_EQ(synth->tracks[0].at<NoteEvent>(1).velocity, 0);

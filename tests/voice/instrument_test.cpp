@@ -2,16 +2,19 @@
 // release of a sounding voice, the effect-slot driver and its silence rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 #include <vector>
 
 #include <xmmintrin.h>
 
+#include "effects/effect_registry.h"
 #include "runtime/memory.h"
 #include "tests/voice/voice_rig_support.h"
 #include "voice/instrument.h"
 #include "voice/synth_tables.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -22,12 +25,12 @@ protected:
         InstrumentRig::SetUp();
         if (instrument == nullptr) return;
         // A plain audible tone: one copy, octave as played, no envelopes.
-        instrument->params[0] = 0.5f;   // voice level, gain 1
-        instrument->params[2] = 0.2f;   // some partials
-        instrument->params[5] = 0.5f;   // oscillator level
-        instrument->params[6] = 0.5f;   // centred
-        instrument->params[8] = 0.5f;   // octave multiplier 1
-        instrument->params[12] = 1.0f;  // 16 voices
+        instrument->params[kVoiceLevel] = 0.5f;   // voice level, gain 1
+        instrument->params[kOscPartials] = 0.2f;   // some partials
+        instrument->params[kOscLevel] = 0.5f;   // oscillator level
+        instrument->params[kOscBalance] = 0.5f;   // centred
+        instrument->params[kOscOctave] = 0.5f;   // octave multiplier 1
+        instrument->params[kVoicePolyphony] = 1.0f;  // 16 voices
     }
     bool busSilent() const {
         for (uint32_t i = 0; i < kFrames; ++i)
@@ -59,7 +62,7 @@ TEST_F(InstrumentTest, NewNotesTakeFreeVoicesInIndexOrder) {
 TEST_F(InstrumentTest, AllVoicesBusyStealsTheOldestAndTheLowestIndexOnTies) {
     // The loaded byte 20 (20 * 0.01f = 0.19999999) gives 1 + trunc(15 *
     // 0.19999999) = 3 voices, not 4.
-    instrument->params[12] = 20.0f * 0.01f;
+    instrument->params[kVoicePolyphony] = 20.0f * 0.01f;
     noteOn(*instrument, 60, 80);
     renderOnce();
     renderOnce();
@@ -86,7 +89,7 @@ TEST_F(InstrumentTest, AllVoicesBusyStealsTheOldestAndTheLowestIndexOnTies) {
 }
 
 TEST_F(InstrumentTest, PolyphonyAboveOneStopsAtTheSixteenthVoice) {
-    instrument->params[12] = 2.55f;  // a parameter byte of 255
+    instrument->params[kVoicePolyphony] = 2.55f;  // a parameter byte of 255
     for (int i = 0; i < 16; ++i) noteOn(*instrument, 40 + i, 80);
     for (uint32_t v = 0; v < kVoiceCount; ++v) EXPECT_EQ(voiceNote(instrument->voices[v]), int32_t(40 + v));
     noteOn(*instrument, 90, 80);
@@ -108,8 +111,8 @@ TEST_F(InstrumentTest, NoteOffReleasesEveryActiveVoiceOfThatNoteOnly) {
 }
 
 TEST_F(InstrumentTest, MonophonicNotesReuseVoiceZeroAndGlide) {
-    instrument->params[12] = 0.0f;  // one voice
-    instrument->params[9] = 0.5f;   // each block moves 1/6 of the way
+    instrument->params[kVoicePolyphony] = 0.0f;  // one voice
+    instrument->params[kVoiceGlide] = 0.5f;   // each block moves 1/6 of the way
     noteOn(*instrument, 57, 80);
     renderOnce();
     const float from = tables->noteFrequency[57];
@@ -126,7 +129,7 @@ TEST_F(InstrumentTest, MonophonicNotesReuseVoiceZeroAndGlide) {
     EXPECT_NEAR(instrument->voices[0].frequency, to, 1e-2f);
 
     // Without glide the pitch jumps at once.
-    instrument->params[9] = 0.0f;
+    instrument->params[kVoiceGlide] = 0.0f;
     noteOn(*instrument, 45, 80);
     renderOnce();
     EXPECT_EQ(instrument->voices[0].frequency, tables->noteFrequency[45]);
@@ -175,7 +178,7 @@ TEST_F(InstrumentTest, AVoiceStillSoundingIsNotFreeForTheNextNote) {
 }
 
 TEST_F(InstrumentTest, EffectSlotsFollowTheirTypeParameterWithinTheBlock) {
-    instrument->params[74] = 0.2f;  // slot 0: type 2
+    instrument->params[kFx0Type] = 0.2f;  // slot 0: type 2
     renderOnce();
     EXPECT_EQ(instrument->effectTypes[0], 2);
     EXPECT_NE(instrument->effectUnits[0], nullptr);
@@ -185,26 +188,33 @@ TEST_F(InstrumentTest, EffectSlotsFollowTheirTypeParameterWithinTheBlock) {
     renderOnce();
     EXPECT_EQ(allocationCount(), before);  // a live unit is reused, not remade
 
-    instrument->params[74] = 0.7f;  // replaced by type 7 in the same block
+    instrument->params[kFx0Type] = 0.7f;  // replaced by type 7 in the same block
     renderOnce();
     EXPECT_EQ(instrument->effectTypes[0], 7);
     EXPECT_NE(instrument->effectUnits[0], nullptr);
 
-    instrument->params[74] = 0.8f;  // type 8 has no unit: the slot empties
-    renderOnce();
+    if (kEffectTypeCount < 10) {
+        // A type the slot parameter can name but the registry has no row
+        // for: the slot empties.
+        instrument->params[kFx0Type] = float(kEffectTypeCount + 1) / 10.0f;
+        renderOnce();
+    } else {
+        instrument->params[kFx0Type] = 0.0f;
+        renderOnce();
+    }
     EXPECT_EQ(instrument->effectTypes[0], 0);
     EXPECT_EQ(instrument->effectUnits[0], nullptr);
 
-    instrument->params[74] = 0.7f;
+    instrument->params[kFx0Type] = 0.7f;
     renderOnce();
-    instrument->params[74] = 0.0f;
+    instrument->params[kFx0Type] = 0.0f;
     renderOnce();
     EXPECT_EQ(instrument->effectTypes[0], 0);
     EXPECT_EQ(instrument->effectUnits[0], nullptr);
 }
 
 TEST_F(InstrumentTest, EffectChainSleepsAfterTwoQuietSecondsAndWakesWithANote) {
-    instrument->params[74] = 0.5f;  // a reverb
+    instrument->params[kFx0Type] = 0.5f;  // a reverb
     renderOnce();
     ASSERT_EQ(instrument->effectTypes[0], 5);
     // 172 blocks of 512 frames are 1.9971 s of silence, 173 are 2.0085 s.
@@ -215,7 +225,7 @@ TEST_F(InstrumentTest, EffectChainSleepsAfterTwoQuietSecondsAndWakesWithANote) {
     EXPECT_NEAR(instrument->silenceTime, 173 * 512.0f / 44100.0f, 1e-4f);
 
     // Asleep: a type change is not even looked at, the unit is kept.
-    instrument->params[74] = 0.2f;
+    instrument->params[kFx0Type] = 0.2f;
     renderOnce();
     EXPECT_EQ(instrument->effectTypes[0], 5);
 
@@ -225,16 +235,45 @@ TEST_F(InstrumentTest, EffectChainSleepsAfterTwoQuietSecondsAndWakesWithANote) {
     EXPECT_EQ(instrument->effectTypes[0], 2);
 }
 
+TEST_F(InstrumentTest, ASoundOnOneSideAloneKeepsTheEffectChainAwake) {
+    // A held note panned fully to one side through a reverb: the chain must
+    // not fall asleep after two seconds because the other side is silent
+    // (a one-sided echo or reverb tail would be cut off).
+    for (const float balance : {0.0f, 1.0f}) {  // left only, right only
+        InstrumentRig::TearDown();
+        SetUp();
+        ASSERT_NE(instrument, nullptr);
+        instrument->params[kOscBalance] = balance;
+        instrument->params[kFx0Type] = 0.5f;  // a reverb
+        noteOn(*instrument, 60, 100);
+        for (int i = 0; i < 260; ++i) renderOnce();  // 3 s
+        const float* silentSide = balance < 0.5f ? busR : busL;
+        const float* soundingSide = balance < 0.5f ? busL : busR;
+        float silentPeak = 0.0f, soundingPeak = 0.0f;
+        for (uint32_t i = 0; i < kFrames; ++i) {
+            silentPeak = std::max(silentPeak, std::fabs(silentSide[i]));
+            soundingPeak = std::max(soundingPeak, std::fabs(soundingSide[i]));
+        }
+        ASSERT_EQ(silentPeak, 0.0f) << "balance " << balance << " is not one-sided";
+        ASSERT_GT(soundingPeak, 0.01f) << "balance " << balance;
+        EXPECT_EQ(instrument->silenceTime, 0.0f) << "balance " << balance;
+        // Awake, the chain still follows its type parameter.
+        instrument->params[kFx0Type] = 0.2f;
+        renderOnce();
+        EXPECT_EQ(instrument->effectTypes[0], 2) << "balance " << balance << ": the chain fell asleep";
+    }
+}
+
 TEST_F(InstrumentTest, FilterSlotsKeepTheirHistoryWhileSwitchedOff) {
-    instrument->params[20] = 1.0f;  // low-pass on
-    instrument->params[21] = 0.3f;
+    instrument->params[kLowPassOn] = 1.0f;  // low-pass on
+    instrument->params[kLowPassCutoff] = 0.3f;
     noteOn(*instrument, 48, 80);
     renderOnce();
     const FilterState* lowPass = instrument->voices[0].filters[kLowPassSlot];
     float history[4];
     _mm_storeu_ps(history, lowPass->ladderY4);
     ASSERT_NE(history[0], 0.0f);
-    instrument->params[20] = 0.5f;  // exactly 0.5 is off
+    instrument->params[kLowPassOn] = 0.5f;  // exactly 0.5 is off
     renderOnce();
     float after[4];
     _mm_storeu_ps(after, lowPass->ladderY4);
@@ -244,9 +283,9 @@ TEST_F(InstrumentTest, FilterSlotsKeepTheirHistoryWhileSwitchedOff) {
 
 TEST_F(InstrumentTest, LfoPhasesSyncAtHalfAndOtherwiseContinueFromTheLastRenderedVoice) {
     // Slot 0 uses LFO 1 (so it is stepped) and aims at nothing.
-    instrument->params[44] = 1.0f / 14.0f;
-    instrument->params[36] = 1.0f;  // 0.5805 rad per block
-    instrument->params[39] = 0.5f;  // exactly 0.5: key sync still on
+    instrument->params[kMod0Source] = 1.0f / 14.0f;
+    instrument->params[kLfo1Rate] = 1.0f;  // 0.5805 rad per block
+    instrument->params[kLfo1Sync] = 0.5f;  // exactly 0.5: key sync still on
     noteOn(*instrument, 60, 80);
     for (int i = 0; i < 3; ++i) renderOnce();
     const float held = instrument->voices[0].mod.lfo1.phase;
@@ -260,7 +299,7 @@ TEST_F(InstrumentTest, LfoPhasesSyncAtHalfAndOtherwiseContinueFromTheLastRendere
     EXPECT_EQ(instrument->lfo1Phase, instrument->voices[1].mod.lfo1.phase);
     EXPECT_NE(instrument->lfo1Phase, instrument->voices[0].mod.lfo1.phase);
 
-    instrument->params[39] = 0.49f;  // free-running: continue from the kept phase
+    instrument->params[kLfo1Sync] = 0.49f;  // free-running: continue from the kept phase
     noteOn(*instrument, 64, 80);
     EXPECT_GT(instrument->lfo1Phase, 0.0f);
     EXPECT_EQ(instrument->voices[2].mod.lfo1.phase, instrument->lfo1Phase);
@@ -269,12 +308,12 @@ TEST_F(InstrumentTest, LfoPhasesSyncAtHalfAndOtherwiseContinueFromTheLastRendere
 TEST_F(InstrumentTest, AnEnvelopeInUseKeepsAReleasedVoiceUntilItsReleaseEnds) {
     // Envelope 1 on the oscillator level: instant attack, full sustain, and a
     // release of about 0.044 per block (some 23 blocks from 0.99).
-    instrument->params[44] = 3.0f / 14.0f;
-    instrument->params[45] = 0.5f;  // amount 1
-    instrument->params[46] = 5.0f / 39.0f;
-    instrument->params[26] = 0.0f;
-    instrument->params[28] = 1.0f;
-    instrument->params[29] = 0.6f;
+    instrument->params[kMod0Source] = 3.0f / 14.0f;
+    instrument->params[kMod0Amount] = 0.5f;  // amount 1
+    instrument->params[kMod0Dest] = 5.0f / 39.0f;
+    instrument->params[kEnv1Attack] = 0.0f;
+    instrument->params[kEnv1Sustain] = 1.0f;
+    instrument->params[kEnv1Release] = 0.6f;
     noteOn(*instrument, 60, 80);
     for (int i = 0; i < 3; ++i) renderOnce();
     float heldPeak = 0.0f;
@@ -301,7 +340,7 @@ TEST_F(InstrumentTest, AnEnvelopeInUseKeepsAReleasedVoiceUntilItsReleaseEnds) {
 }
 
 TEST_F(InstrumentTest, WavetableRefreshesOnTheFirstBlockAndEveryFourthAfter) {
-    instrument->params[4] = 1.0f;  // the phase pattern turns 0.01 per refresh
+    instrument->params[kOscMotion] = 1.0f;  // the phase pattern turns 0.01 per refresh
     noteOn(*instrument, 60, 80);
     const OscState& osc = instrument->voices[0].osc;
     ASSERT_GE(osc.rotation, 0.00001f);  // a resting pattern would not turn

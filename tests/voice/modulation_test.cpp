@@ -2,16 +2,20 @@
 // and next-block scales, at 44.1 kHz with 512-frame blocks.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "runtime/counter.h"
 #include "tests/voice/voice_rig_support.h"
 #include "voice/modulation.h"
 #include "voice/synth_tables.h"
+#include "runtime/params.h"
 
 namespace {
 
 constexpr uint32_t kBlock = 512;
 constexpr float kTwoPi = 6.2831855f;
-enum { kEnv1 = 26, kEnv2 = 31, kLfo1 = 36 };  // parameter bases
+enum : uint32_t { kEnv1 = kEnv1Attack, kEnv2 = kEnv2Attack, kLfo1 = kLfo1Rate };  // parameter bases
 
 class Modulation : public ::testing::Test {
 protected:
@@ -23,9 +27,9 @@ protected:
     void TearDown() override { unpinCounter(); }
 
     void setSlot(uint32_t k, int32_t source, float amount, int32_t destination) {
-        params[44 + 3 * k] = float(source) / 14.0f;
-        params[45 + 3 * k] = amount;
-        params[46 + 3 * k] = float(destination) / 39.0f;
+        params[kMod0Source + kModSlotStride * k] = float(source) / 14.0f;
+        params[kMod0Amount + kModSlotStride * k] = amount;
+        params[kMod0Dest + kModSlotStride * k] = float(destination) / 39.0f;
     }
     void setEnvelope(uint32_t base, float a, float d, float s, float r, float e) {
         for (float v : {a, d, s, r, e}) params[base++] = v;
@@ -42,7 +46,7 @@ protected:
     }
 
     std::unique_ptr<SynthTables> tables;
-    float params[112] = {};
+    float params[kParamCount] = {};
     ModState mod = {};
 };
 
@@ -94,6 +98,28 @@ TEST_F(Modulation, LfoSpeedDepthAndStepShape) {
         lfo.phase = at * kTwoPi / 256.0f;
         EXPECT_EQ(stepLfo(lfo, *tables, params, kLfo1, kBlock), tables->stepValues[uint32_t(at) & 255]) << at;
     }
+}
+
+TEST_F(Modulation, AShapeSettingBetweenTwoShapesTakesTheNearer) {
+    // Five shapes at 0, 0.25, 0.5, 0.75 and 1: a setting picks the nearest,
+    // so a song byte a little below a shape's own value still gets that shape.
+    params[kLfo1] = 0.0f;  // rate 0: the phase stays where it is put
+    params[kLfo1 + 1] = 1.0f;
+    const auto outputs = [&](float shape) {
+        params[kLfo1 + 2] = shape;
+        std::vector<float> out;
+        for (float phase : {0.3f, 1.2f, 2.5f, 3.9f, 5.6f}) {
+            Lfo lfo = {phase, 0.0f};
+            out.push_back(stepLfo(lfo, *tables, params, kLfo1, kBlock));
+        }
+        return out;
+    };
+    for (const float shape : {0.13f, 0.2f, 0.37f, 0.4f, 0.6f, 0.65f, 0.87f, 0.9f, 0.99f}) {
+        const float nearest = std::round(4.0f * shape) / 4.0f;
+        EXPECT_EQ(outputs(shape), outputs(nearest)) << "setting " << shape << " is not shape " << nearest;
+    }
+    // ...and the five shapes differ from one another at these phases.
+    for (float a = 0.0f; a < 1.0f; a += 0.25f) EXPECT_NE(outputs(a), outputs(a + 0.25f)) << a;
 }
 
 TEST_F(Modulation, SlotsWithoutASourceAreOneAndStepNothing) {

@@ -10,6 +10,7 @@
 #include "runtime/random.h"
 #include "voice/filter.h"
 #include "voice/noise.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ struct NoiseTest : testing::Test {
     FilterState hp, lp;
     NoiseState noise{};
     std::vector<float> table = std::vector<float>(65536);
-    float params[112] = {};
+    float params[kParamCount] = {};
     float left[512], right[512];
 
     void SetUp() override {
@@ -33,9 +34,9 @@ struct NoiseTest : testing::Test {
 
     // P17 level, P18 band centre, P19 band half-width.
     void setup(float level, float centre, float width, float levelMod = 1.0f, float amp = 1.0f) {
-        params[17] = level;
-        params[18] = centre;
-        params[19] = width;
+        params[kNoiseLevel] = level;
+        params[kNoiseCentre] = centre;
+        params[kNoiseWidth] = width;
         setupNoise(noise, 44100, params, levelMod, amp);
     }
     // The band edge that setupNoise should have made.

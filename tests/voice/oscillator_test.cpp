@@ -14,6 +14,7 @@
 #include "voice/modulation.h"
 #include "voice/oscillator.h"
 #include "voice/synth_tables.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -26,9 +27,9 @@ protected:
         tables = pinnedTables(777);
         osc = std::make_unique<OscState>();
         resetModulation(mod);
-        params[5] = 0.25f;  // lane gain 0.1 at amp 1
-        params[6] = 0.5f;   // both lanes
-        params[8] = 0.5f;   // octave x1
+        params[kOscLevel] = 0.25f;  // lane gain 0.1 at amp 1
+        params[kOscBalance] = 0.5f;   // both lanes
+        params[kOscOctave] = 0.5f;   // octave x1
         clear();
     }
     void TearDown() override { unpinCounter(); }
@@ -37,8 +38,8 @@ protected:
         for (ComplexFloat& c : osc->wavetable) c = {value, 0.0f};
     }
     void render(float amp, float frequency = 440.0f) {
-        renderOscillator(*tables, params, mod, *osc, frequency, amp, gainL, gainR, BusPair{left.data(), right.data()},
-                         kBlock);
+        const OscillatorBlock block = decodeOscillator(*tables, params, mod, frequency, amp, gainL, gainR);
+        runOscillator(block, *osc, gainL, gainR, BusPair{left.data(), right.data()}, kBlock);
     }
     void clear() {
         left.assign(kBlock, 0.0f);
@@ -58,7 +59,7 @@ protected:
     std::unique_ptr<SynthTables> tables;
     std::unique_ptr<OscState> osc;
     ModState mod = {};
-    float params[112] = {};
+    float params[kParamCount] = {};
     float gainL = 0.0f, gainR = 0.0f;
     std::vector<float> left, right;
 };
@@ -111,7 +112,7 @@ TEST(NormalizeWave, PeakOneMeanZeroAndSilenceStaysFinite) {
 
 TEST_F(Oscillator, PartialLayout) {
     // One partial (P2 = 0) at bin 1 + c4 = 3 with width 0.3 reaches bins 2..4.
-    params[16] = 0.5f;
+    params[kOscPartialSpacing] = 0.5f;
     EXPECT_TRUE(buildSpectrum(*tables, params, mod, *osc, 1.0f));
     EXPECT_EQ(osc->spectrum[3].re, 1.0f);
     EXPECT_EQ(osc->spectrum[3].im, 1.0f);
@@ -121,15 +122,15 @@ TEST_F(Oscillator, PartialLayout) {
     EXPECT_EQ(osc->spectrum[0].re, 1.0f);
     EXPECT_EQ(osc->spectrum[0].im, 0.0f);
     // Zero spacing stacks all 65 partials (amplitudes 1/j) at bin 1.
-    params[2] = 1.0f;
-    params[16] = 0.0f;
+    params[kOscPartials] = 1.0f;
+    params[kOscPartialSpacing] = 0.0f;
     buildSpectrum(*tables, params, mod, *osc, 1.0f);
     double harmonic = 0.0;
     for (int j = 1; j <= 65; ++j) harmonic += 1.0 / j;
     EXPECT_NEAR(osc->spectrum[1].re, harmonic, 1e-4);
     for (uint32_t i = 3; i < kWaveSize; ++i) ASSERT_EQ(osc->spectrum[i].re, 0.0f) << i;
     // Wide partials up to bin 517: a dark note keeps only bins 0..3.
-    params[16] = params[1] = 1.0f;
+    params[kOscPartialSpacing] = params[kOscPartialWidth] = 1.0f;
     buildSpectrum(*tables, params, mod, *osc, 0.0f);
     EXPECT_GT(osc->spectrum[3].re, 0.0f);
     for (uint32_t i = 4; i < kWaveSize; ++i) ASSERT_EQ(osc->spectrum[i].re, 0.0f) << i;
@@ -138,29 +139,29 @@ TEST_F(Oscillator, PartialLayout) {
 }
 
 TEST_F(Oscillator, SpectrumIsRebuiltOnlyWhenItsInputsMove) {
-    params[1] = 0.4f;
-    params[2] = 0.3f;
-    params[3] = 0.5f;
-    params[16] = 0.2f;
+    params[kOscPartialWidth] = 0.4f;
+    params[kOscPartials] = 0.3f;
+    params[kOscRolloff] = 0.5f;
+    params[kOscPartialSpacing] = 0.2f;
     EXPECT_TRUE(buildSpectrum(*tables, params, mod, *osc, 0.9f));
     osc->spectrum[7].re = -123.0f;  // a cached build touches nothing
     EXPECT_FALSE(buildSpectrum(*tables, params, mod, *osc, 0.9f));
     EXPECT_EQ(osc->spectrum[7].re, -123.0f);
-    params[1] = 0.400005f;  // drifts under 0.00001 are ignored
+    params[kOscPartialWidth] = 0.400005f;  // drifts under 0.00001 are ignored
     EXPECT_FALSE(buildSpectrum(*tables, params, mod, *osc, 0.9f));
-    params[1] = 0.40002f;
+    params[kOscPartialWidth] = 0.40002f;
     EXPECT_TRUE(buildSpectrum(*tables, params, mod, *osc, 0.9f));
     setSlotValue(0, kDestRolloff, 0.5f);  // products count like parameters
     EXPECT_TRUE(buildSpectrum(*tables, params, mod, *osc, 0.9f));
     EXPECT_TRUE(buildSpectrum(*tables, params, mod, *osc, 0.5f));  // fewer bins
-    params[2] = 0.5f;                                               // more partials
+    params[kOscPartials] = 0.5f;                                               // more partials
     EXPECT_TRUE(buildSpectrum(*tables, params, mod, *osc, 0.5f));
     EXPECT_FALSE(buildSpectrum(*tables, params, mod, *osc, 0.5f));
 }
 
 TEST_F(Oscillator, PhasePattern) {
-    params[2] = 0.5f;
-    params[16] = 0.1f;
+    params[kOscPartials] = 0.5f;
+    params[kOscPartialSpacing] = 0.1f;
     buildSpectrum(*tables, params, mod, *osc, 1.0f);
     osc->rotation = 0.000005f;
     osc->animated[5] = {42.0f, 42.0f};
@@ -176,7 +177,7 @@ TEST_F(Oscillator, PhasePattern) {
         ASSERT_EQ(osc->animated[i].im, tables->sine[128] * osc->spectrum[i].im) << i;
     }
     // Full motion turns the pattern 0.01 per refresh, wrapping at 100.
-    params[4] = 1.0f;
+    params[kOscMotion] = 1.0f;
     osc->rotation = 99.995f;
     animateSpectrum(*tables, params, *osc);
     EXPECT_NEAR(osc->rotation, 0.005f, 1e-5f);
@@ -198,7 +199,7 @@ TEST_F(Oscillator, GainsRampOverOneBlockThenHold) {
     EXPECT_EQ(gainL, 0.0f);
     clear();
     render(0.0f);
-    params[5] = 0.0002f;  // G below 0.001 adds nothing either
+    params[kOscLevel] = 0.0002f;  // G below 0.001 adds nothing either
     render(1.0f);
     for (uint32_t i = 0; i < kBlock; ++i) ASSERT_EQ(left[i] + right[i], 0.0f) << i;
 }
@@ -212,8 +213,8 @@ TEST_F(Oscillator, UnisonAndBalanceGains) {
                  {0.0f, 0.0f, 1.0f, 0.0f}, {0.0f, 0.25f, 1.0f, 0.5f},  {0.0f, 0.75f, 0.5f, 1.0f},
                  {0.0f, 1.0f, 0.0f, 1.0f}};
     for (const auto& c : cases) {
-        params[14] = c.unison;
-        params[6] = c.balance;
+        params[kOscUnison] = c.unison;
+        params[kOscBalance] = c.balance;
         render(1.0f);  // ramp to this balance
         clear();
         render(1.0f);
@@ -230,7 +231,7 @@ TEST_F(Oscillator, DriveClipsHardAndStartPhasesAreWrapped) {
     render(1.0f, 0.0f);         // frequency 0: every frame reads the same entry
     EXPECT_NEAR(left[0], 0.1f * 255.0f / 1024.0f, 1e-7f);
     EXPECT_NEAR(right[0], 0.1f * 25.0f / 1024.0f, 1e-7f);
-    params[13] = 1.0f;  // x33: entry 255 clips to 1, entry 25 (0.81) stays
+    params[kOscDrive] = 1.0f;  // x33: entry 255 clips to 1, entry 25 (0.81) stays
     clear();
     render(1.0f, 0.0f);
     EXPECT_EQ(left[10], 0.1f);
@@ -242,23 +243,23 @@ TEST_F(Oscillator, PitchDetuneSpreadAndFixedFrequency) {
     auto p = advance(kCycle * 0.25f);
     EXPECT_NEAR(p.first, 0.25f, 1e-4f);
     EXPECT_NEAR(p.second, 0.25f, 1e-4f);
-    params[8] = 0.0f;  // octave setting 0 multiplies by 16
+    params[kOscOctave] = 0.0f;  // octave setting 0 multiplies by 16
     EXPECT_NEAR(advance(kCycle / 64.0f).first, 0.25f, 1e-4f);
-    params[8] = 0.5f;
-    params[10] = 1.0f;  // stereo detune 10 Hz: left faster, right slower
+    params[kOscOctave] = 0.5f;
+    params[kOscStereoDetune] = 1.0f;  // stereo detune 10 Hz: left faster, right slower
     p = advance(kCycle * 0.25f);
     EXPECT_NEAR(p.first, 0.25f + 10.0f / kCycle, 1e-4f);
     EXPECT_NEAR(p.second, 0.25f - 10.0f / kCycle, 1e-4f);
-    params[10] = 0.0f;
-    params[14] = 1.0f / 9.0f;  // two copies, the second 10 * spread^4 Hz apart
-    params[15] = 1.0f;
+    params[kOscStereoDetune] = 0.0f;
+    params[kOscUnison] = 1.0f / 9.0f;  // two copies, the second 10 * spread^4 Hz apart
+    params[kOscUnisonSpread] = 1.0f;
     p = advance(kCycle * 0.25f, 1);
     EXPECT_NEAR(p.first, 0.25f + 10.0f / kCycle, 1e-4f);
     EXPECT_NEAR(p.second, 0.25f - 10.0f / kCycle, 1e-4f);
-    params[14] = params[15] = 0.0f;
+    params[kOscUnison] = params[kOscUnisonSpread] = 0.0f;
     // Fixed pitch 1000 * P11^2 Hz ignores note and octave, not the pitch product.
-    params[11] = std::sqrt(kCycle * 0.375f / 1000.0f);
-    params[8] = 0.0f;
+    params[kOscFixedPitch] = std::sqrt(kCycle * 0.375f / 1000.0f);
+    params[kOscOctave] = 0.0f;
     setSlotValue(0, kDestPitch, 2.0f);
     p = advance(3000.0f);
     EXPECT_NEAR(p.first, 0.75f, 1e-4f);

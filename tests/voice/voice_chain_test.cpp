@@ -8,6 +8,7 @@
 #include "tests/voice/voice_rig_support.h"
 #include "voice/instrument.h"
 #include "voice/synth_tables.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -21,12 +22,12 @@ protected:
     void SetUp() override {
         InstrumentRig::SetUp();
         if (instrument == nullptr) return;
-        instrument->params[0] = 0.5f;  // voice level, gain 1
-        instrument->params[2] = 0.3f;
-        instrument->params[5] = 0.5f;
-        instrument->params[6] = 0.5f;
-        instrument->params[8] = 0.5f;
-        instrument->params[19] = 1.0f;  // noise unfiltered when it plays
+        instrument->params[kVoiceLevel] = 0.5f;  // voice level, gain 1
+        instrument->params[kOscPartials] = 0.3f;
+        instrument->params[kOscLevel] = 0.5f;
+        instrument->params[kOscBalance] = 0.5f;
+        instrument->params[kOscOctave] = 0.5f;
+        instrument->params[kNoiseWidth] = 1.0f;  // noise unfiltered when it plays
     }
 };
 
@@ -36,7 +37,7 @@ protected:
 // shows exactly which blocks refreshed: the first after note-on and every
 // fourth after it. The bins filled follow the voice's pitch.
 TEST_F(VoiceChain, WavetableRefreshesEveryFourthBlockWithPitchDependentBins) {
-    instrument->params[4] = 1.0f;
+    instrument->params[kOscMotion] = 1.0f;
     noteOn(*instrument, 24, 80);  // 32.7 Hz: b = (1 - 24.7 x 0.0005)^3, 493 bins
     OscState& osc = instrument->voices[0].osc;
     osc.rotation = 50.0f;
@@ -70,10 +71,10 @@ TEST_F(VoiceChain, EachFilterSlotGetsItsParametersDesignAndMode) {
         uint32_t slot, switchParam;
         float cutoff, resonance;
         uint32_t type;
-    } slots[] = {{kLowPassSlot, 20, 0.61f, 0.42f, kFilterLadder},
-                 {kHighPassSlot, 23, 0.17f, 0.33f, kFilterHighPass},
-                 {kBandPassSlot, 106, 0.44f, 0.71f, kFilterBandPass},
-                 {kNotchSlot, 109, 0.29f, 0.56f, kFilterNotch}};
+    } slots[] = {{kLowPassSlot, kLowPassOn, 0.61f, 0.42f, kFilterLadder},
+                 {kHighPassSlot, kHighPassOn, 0.17f, 0.33f, kFilterHighPass},
+                 {kBandPassSlot, kBandPassOn, 0.44f, 0.71f, kFilterBandPass},
+                 {kNotchSlot, kNotchOn, 0.29f, 0.56f, kFilterNotch}};
     for (const auto& s : slots) {
         SCOPED_TRACE(s.slot);
         TearDown();
@@ -110,8 +111,8 @@ TEST_F(VoiceChain, EachFilterSlotGetsItsParametersDesignAndMode) {
 // voice is released its noise clears the buffers, so the last block of a
 // silent oscillator is silent instead of repeating the previous noise.
 TEST_F(VoiceChain, NoiseIsTheFirstSignalAndClearsTheBuffersWhenQuiet) {
-    instrument->params[5] = 0.0f;  // oscillator adds nothing
-    instrument->params[17] = 0.5f;
+    instrument->params[kOscLevel] = 0.0f;  // oscillator adds nothing
+    instrument->params[kNoiseLevel] = 0.5f;
     noteOn(*instrument, 60, 80);
     const uint32_t posL = instrument->voices[0].noise.posL;
     const uint32_t posR = instrument->voices[0].noise.posR;

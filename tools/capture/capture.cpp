@@ -166,7 +166,7 @@ bool writeContactSheet(ShowPictures& pictures, ShowReplay& replay, const Options
 }
 
 int run(const Options& options) {
-    setFloatMode(0x21);  // flush-to-zero, as on both of the show's threads
+    setFloatMode(kMainFloatMode);  // flush-to-zero, as on both of the show's threads
     if (options.mode == Mode::Video) {
         VideoOptions video;
         video.output = options.output;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/timetable.h"
+#include "render/programs.h"
 #include "tools/capture/label_font.h"
 
 namespace {
@@ -31,9 +32,8 @@ SheetLayout sheetLayout(int32_t tileWidth, int32_t tileHeight, int32_t tiles) {
 }
 
 const char* sceneName(int32_t sceneProgram) {
-    static const char* const kNames[] = {"flag", "cube field", "lattice", "tubes", "note grid", "icon", "cube grid"};
-    if (sceneProgram < 0 || sceneProgram > 6) return "?";
-    return kNames[sceneProgram];
+    if (sceneProgram < 0 || sceneProgram >= kSceneProgramCount) return "?";
+    return kSceneProgramNames[sceneProgram];
 }
 
 float sequenceMiddle(int32_t sequence) {

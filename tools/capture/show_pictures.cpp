@@ -11,7 +11,6 @@
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
 #include "render/loading_screen.h"
-#include "render/program_check.h"
 #include "render/programs.h"
 #include "render/render_target.h"
 #include "tools/capture/show_replay.h"
@@ -32,33 +31,6 @@ void keepLoadingFrame(int32_t step, void* user) {
         pictures->loadingFrame = readPicture(pictures->target->width, pictures->target->height);
 }
 
-// Every program built, checked; false (after printing the logs) on failure.
-bool checkPrograms() {
-    static char log[16384];
-    struct Named {
-        const char* name;
-        GLuint program;
-    };
-    const Named programs[] = {
-        {"copy", copyProgram},
-        {"loading", loadingProgram},
-        {"scene 0 (flag)", scenePrograms[0]},
-        {"scene 1 (cube field, single cube)", scenePrograms[1]},
-        {"scene 2 (inverted lattice)", scenePrograms[2]},
-        {"scene 3 (folded tubes)", scenePrograms[3]},
-        {"scene 4 (note grid)", scenePrograms[4]},
-        {"scene 5 (icon)", scenePrograms[5]},
-        {"scene 6 (cube grid)", scenePrograms[6]},
-    };
-    bool clean = true;
-    for (const Named& p : programs) {
-        if (programBuiltCleanly(p.program, log, sizeof(log))) continue;
-        std::fprintf(stderr, "capture: %s program failed to build:\n%s", p.name, log);
-        clean = false;
-    }
-    return clean;
-}
-
 }  // namespace
 
 bool openShowPictures(ShowPictures& pictures, int32_t width, int32_t height, const ShowReplay& replay) {
@@ -77,9 +49,10 @@ bool openShowPictures(ShowPictures& pictures, int32_t width, int32_t height, con
     // at 1600 x 900 they would cost seconds each in a software renderer.
     if (pictures.loadingStep == 0) glViewport(0, 0, 1, 1);
     else glViewport(0, 0, width, height);
-    loadPrograms(pictures.display, keepLoadingFrame, &pictures);
+    // A program that did not build has been reported on stderr with its log.
+    const bool built = loadPrograms(pictures.display, keepLoadingFrame, &pictures);
     glViewport(0, 0, width, height);
-    return checkPrograms();
+    return built;
 }
 
 void closeShowPictures(ShowPictures& pictures) {

@@ -8,9 +8,10 @@
 #include <map>
 #include <sstream>
 
+#include "effects/effect_registry.h"
+#include "runtime/params.h"
 #include "voice/instrument.h"
 #include "voice/modulation.h"
-#include "voice/params.h"
 
 namespace {
 
@@ -42,13 +43,17 @@ const Named kDestinations[] = {
     {"mod6.scale", kDestSlotScale0 + 6},     {"mod7.scale", kDestSlotScale0 + 7},
 };
 
-const Named kEffects[] = {{"shaper", 1}, {"delay", 2}, {"chorus", 3}, {"flanger", 4},
-                          {"reverb", 5}, {"formant", 6}, {"eq", 7}};
-
 template <size_t N>
 int lookUp(const Named (&table)[N], const std::string& name) {
     for (const Named& entry : table)
         if (name == entry.name) return entry.code;
+    return -1;
+}
+
+// An effect type by its name in the registry; -1 for none.
+int effectIndex(const std::string& name) {
+    for (int t = 1; t <= kEffectTypeCount; ++t)
+        if (name == effectType(t)->name) return t;
     return -1;
 }
 
@@ -168,7 +173,7 @@ public:
             } else if (w[0] == "fx") {
                 if (w.size() != 2) return fail(n, "expected 'fx TYPE'");
                 if (effects == int(kEffectSlotCount)) return fail(n, "more than 10 effect slots");
-                const int type = lookUp(kEffects, w[1]);
+                const int type = effectIndex(w[1]);
                 if (type < 0) return fail(n, "unknown effect '" + w[1] + "'");
                 (*patch)[kFx0Type + uint32_t(effects++)] = uint8_t(codeByte(type, 10.0f));
             } else {

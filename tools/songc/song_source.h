@@ -3,11 +3,11 @@
 //
 // Patches (one block per instrument, in track order):
 //   instrument NAME
-//     PARAM BYTE                       a parameter by its name in voice/params.h, byte 0..100
+//     PARAM BYTE                       a parameter by its name in runtime/params.h, byte 0..100
 //     env1|env2 A D S R CURVE          the five envelope bytes
 //     lfo1|lfo2 RATE DEPTH SHAPE SYNC  the four LFO bytes
 //     mod SOURCE AMOUNT DEST           next modulation slot: lfo1 lfo2 env1 env2, 0..10, a target
-//     fx TYPE                          next effect slot: shaper delay chorus flanger reverb formant eq
+//     fx TYPE                          next effect slot, by its name in effects/effect_registry.cpp
 //   end
 // Score:
 //   tempo BPM

@@ -28,14 +28,12 @@ extern char** environ;
 
 namespace {
 
-constexpr double kShowSeconds = 115.0;  // the show's length
-constexpr uint32_t kMainFloatMode = 0x21;  // the intro's main-thread mode (MXCSR 0x9F80)
 
 struct Options {
     const char* output = nullptr;
     const char* song = nullptr;
     const char* spectrogram = nullptr;
-    double seconds = kShowSeconds;
+    double seconds = kShowEnd;
     bool seeded = false;
     uint64_t seed = 0;
 };

@@ -1,7 +1,7 @@
 // DelayLine: initialisation, delay time and the per-sample loop.
-#include "synth/effects/delay_line.h"
+#include "effects/delay_line.h"
 
-#include "synth/effects/effect_unit.h"
+#include "effects/effect_unit.h"
 
 void initDelayLine(DelayLine& line, bool tapMode) {
     line.tapMode = tapMode;

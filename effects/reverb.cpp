@@ -1,9 +1,9 @@
 // Reverb: combs, then allpasses, then the wet/dry mix back into the bus.
-#include "synth/effects/reverb.h"
+#include "effects/reverb.h"
 
 #include "runtime/math.h"
 #include "runtime/memory.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // AllpassFilter: initialisation and the paired per-frame loop.
-#include "synth/effects/allpass_filter.h"
+#include "effects/allpass_filter.h"
 
 void initAllpassFilter(AllpassFilter& allpass, int32_t length) {
     allpass.length = length < 1 ? 1 : (length > kAllpassCapacity ? kAllpassCapacity : length);

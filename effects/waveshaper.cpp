@@ -1,9 +1,9 @@
 // Waveshaper: the curve is rebuilt only when P84 changes, then each sample is
 // one table look-up.
-#include "synth/effects/waveshaper.h"
+#include "effects/waveshaper.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

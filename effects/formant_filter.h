@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/effect_unit.h"
+#include "effects/effect_unit.h"
 
 constexpr int kFormantVowels = 5;
 constexpr int kFormantOrder = 10;

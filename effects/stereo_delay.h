@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/delay_line.h"
-#include "synth/effects/effect_unit.h"
+#include "effects/delay_line.h"
+#include "effects/effect_unit.h"
 
 struct StereoDelay : EffectUnit {
     DelayLine left;   // feedback mode

@@ -1,15 +1,17 @@
 // Filter-based effects: the Reverb's tunings against textbook difference
 // equations and its dry and wet ends, the FormantFilter's vowel table and
-// pass-through, and the ThreeBandEq's neutral three-frame delay.
+// pass-through, and the ThreeBandEq's three-frame delay, neutral and with one
+// band open.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <iterator>
 
-#include "synth/effects/formant_filter.h"
-#include "synth/effects/reverb.h"
-#include "synth/effects/three_band_eq.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/formant_filter.h"
+#include "effects/reverb.h"
+#include "effects/three_band_eq.h"
+#include "tests/effects/effect_harness.h"
+#include "runtime/params.h"
 
 namespace {
 
@@ -54,10 +56,10 @@ void reverbModel(const std::vector<float>& inL, const std::vector<float>& inR, d
 TEST(Reverb, WetOutputFollowsTheCombAndAllpassTunings) {
     TestUnit unit(5);
     std::vector<float> p = zeroParams();
-    p[90] = 0.5f;   // feedback 0.84
-    p[91] = 0.5f;   // damp1 = 0.2
-    p[92] = 1.0f;   // wet only: wet = 3
-    p[93] = 0.5f;   // width: wet1 = 2.25, wet2 = 0.75
+    p[kReverbRoom] = 0.5f;   // feedback 0.84
+    p[kReverbDamp] = 0.5f;   // damp1 = 0.2
+    p[kReverbWet] = 1.0f;   // wet only: wet = 3
+    p[kReverbWidth] = 0.5f;   // width: wet1 = 2.25, wet2 = 0.75
     std::vector<float> left = noise(6 * kTestBlock, 21), right = noise(6 * kTestBlock, 22);
     left.resize(16 * kTestBlock, 0.0f);
     right.resize(16 * kTestBlock, 0.0f);
@@ -81,10 +83,10 @@ TEST(Reverb, NewUnitIsDryOnlyUntilTheShortestCombReturns) {
     // is bus x (1 - P92) x 2 exactly.
     TestUnit unit(5);
     std::vector<float> p = zeroParams();
-    p[90] = 0.7f;
-    p[91] = 0.5f;
-    p[92] = 0.3f;
-    p[93] = 0.8f;
+    p[kReverbRoom] = 0.7f;
+    p[kReverbDamp] = 0.5f;
+    p[kReverbWet] = 0.3f;
+    p[kReverbWidth] = 0.8f;
     const std::vector<float> inL = noise(3 * kTestBlock, 41), inR = noise(3 * kTestBlock, 42);
     std::vector<float> left = inL, right = inR;
     unit.run(p, left, right);
@@ -105,14 +107,14 @@ TEST(FormantFilter, VowelSetIsHeldInsideTheTable) {
 TEST(FormantFilter, ZeroBlendLeavesTheBusUnchangedWhileTheResonatorRuns) {
     const std::vector<float> first = noise(kTestBlock, 61), second = noise(kTestBlock, 62);
     std::vector<float> p = zeroParams();
-    p[99] = 0.5f;
+    p[kFormantVowel] = 0.5f;
     // Unit a: one block at blend 0, then a block at blend 1.
     TestUnit a(6);
     std::vector<float> left = first, right = first;
     a.run(p, left, right);
     EXPECT_EQ(left, first);
     EXPECT_EQ(right, first);
-    p[100] = 1.0f;
+    p[kFormantBlend] = 1.0f;
     left = second;
     right = second;
     a.run(p, left, right);
@@ -131,7 +133,7 @@ TEST(FormantFilter, ZeroBlendLeavesTheBusUnchangedWhileTheResonatorRuns) {
 TEST(ThreeBandEq, NeutralGainsDelayTheInputByThreeFrames) {
     TestUnit unit(7);
     std::vector<float> p = zeroParams();
-    p[101] = p[102] = p[103] = 0.5f;
+    p[kEqLow] = p[kEqMid] = p[kEqHigh] = 0.5f;
     const std::vector<float> inL = noise(4 * kTestBlock, 81), inR = noise(4 * kTestBlock, 82, 0.25f);
     std::vector<float> left = inL, right = inR;
     unit.run(p, left, right);
@@ -140,6 +142,34 @@ TEST(ThreeBandEq, NeutralGainsDelayTheInputByThreeFrames) {
     for (size_t i = 3; i < inL.size(); ++i) {
         ASSERT_NEAR(left[i], inL[i - 3], 1e-6f) << i;
         ASSERT_NEAR(right[i], inR[i - 3], 1e-6f) << i;
+    }
+}
+
+// Neutral gains cannot tell whether the high band is taken from the delayed
+// input: any error there comes back out of the mid band and cancels. With the
+// high band alone it does not: a tone well above the upper crossover must come
+// out three frames late like everything else, which for 7,350 Hz (six frames
+// a cycle) and 11,025 Hz (four) is half a cycle and three quarters of one.
+TEST(ThreeBandEq, TheHighBandAloneIsAsLateAsTheOthers) {
+    for (const double hz : {7350.0, 11025.0}) {
+        TestUnit unit(7);
+        std::vector<float> p = zeroParams();
+        p[kEqHigh] = 0.5f;  // gain 1; low and mid closed
+        std::vector<float> left(8 * kTestBlock), right(8 * kTestBlock);
+        for (size_t i = 0; i < left.size(); ++i) left[i] = right[i] = float(std::sin(2.0 * M_PI * hz * double(i) / kTestRate));
+        const std::vector<float> in = left;
+        unit.run(p, left, right);
+        // The output's regression on the input three frames earlier, once the
+        // crossover filters have settled: about 1.1 for a delayed high band,
+        // below 0.2 when the band skips the delay.
+        double along = 0.0, energy = 0.0;
+        for (size_t i = 2 * kTestBlock; i < in.size(); ++i) {
+            along += double(left[i]) * in[i - 3];
+            energy += double(in[i - 3]) * in[i - 3];
+        }
+        EXPECT_GT(along / energy, 0.9) << hz << " Hz";
+        EXPECT_LT(along / energy, 1.3) << hz << " Hz";
+        EXPECT_EQ(left, right) << hz << " Hz";
     }
 }
 

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "synth/effects/effect_tables.h"
+#include "effects/effect_registry.h"
+#include "runtime/params.h"  // kParamCount and the parameter names
 
 constexpr uint32_t kTestRate = 44100;
 constexpr uint32_t kTestBlock = 512;
-constexpr int kParamCount = 112;
 
 // One unit of one type, destroyed through the table when the test ends.
 struct TestUnit {

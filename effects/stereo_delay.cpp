@@ -1,9 +1,9 @@
 // StereoDelay: whole milliseconds from the time parameters, then each channel
 // through its own line.
-#include "synth/effects/stereo_delay.h"
+#include "effects/stereo_delay.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

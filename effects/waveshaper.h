@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/effect_unit.h"
+#include "effects/effect_unit.h"
 
 // Table resolution: magnitudes 0..1 in steps of 1/32,768.
 constexpr uint32_t kWaveshaperCurveSize = 32768;

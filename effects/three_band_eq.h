@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/effect_unit.h"
+#include "effects/effect_unit.h"
 
 // The state of one channel.
 struct EqChannel {

@@ -2,9 +2,9 @@
 // Its x87 arithmetic is outside the SSE flush-to-zero, and an x87 store that
 // underflows takes a slow path, so values too small for the history (double)
 // or the bus (float) are replaced by 0 before they are stored.
-#include "synth/effects/formant_filter.h"
+#include "effects/formant_filter.h"
 
-#include "voice/params.h"
+#include "runtime/params.h"
 
 #include <cfloat>
 

@@ -1,6 +1,8 @@
-// All effect types together: the type tables, every type over the whole
-// parameter range (and far beyond), decaying tails that must not leave
-// denormals behind or grow slower, and creation when the heap refuses.
+// All effect types together, as the registry lists them: which types have
+// rows, every type reading only the parameters its row names, every type over
+// the whole range of those parameters (and far beyond), decaying tails that
+// must not leave denormals behind or grow slower, and creation when the heap
+// refuses. A new type is swept by adding its row.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -12,17 +14,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/counter.h"
 #include "runtime/float_mode.h"
-#include "synth/effects/flanger.h"
-#include "synth/effects/formant_filter.h"
-#include "synth/effects/stereo_delay.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/flanger.h"
+#include "effects/formant_filter.h"
+#include "effects/stereo_delay.h"
+#include "tests/effects/effect_harness.h"
+#include "runtime/params.h"
 
 namespace {
-
-// Effect parameters live in P84..P103.
-constexpr int kFirstEffectParam = 84;
-constexpr int kLastEffectParam = 103;
 
 bool isDenormal(float x) {
     return x != 0.0f && std::fpclassify(x) == FP_SUBNORMAL;
@@ -38,13 +38,41 @@ struct FloatMode {
     ~FloatMode() { setFloatMode(0x01); }
 };
 
-TEST(EffectTables, OnlyTypesOneToSevenHaveEntries) {
+TEST(EffectRegistry, OnlyRegisteredTypesHaveEntries) {
     // Slot parameters round 10 x P, so bytes above 105 name types 11..26.
+    ASSERT_GE(kEffectTypeCount, 7);
     for (int type = -3; type <= 300; ++type) {
         const bool valid = type >= 1 && type <= kEffectTypeCount;
+        EXPECT_EQ(effectType(type) != nullptr, valid) << type;
         EXPECT_EQ(effectCreateFor(type) != nullptr, valid) << type;
         EXPECT_EQ(effectDestroyFor(type) != nullptr, valid) << type;
         EXPECT_EQ(effectProcessFor(type) != nullptr, valid) << type;
+    }
+}
+
+TEST(EffectRegistry, EachTypeReadsOnlyTheParametersItsRowNames) {
+    // The sweep below and the benchmarks set only the parameters a row
+    // names, so a unit that reads another one would be tested with it at 0.
+    // Two units, one with every other parameter at 0 and one with them all
+    // over the range, must sound the same.
+    FloatMode mode(0x01);
+    for (int type = 1; type <= kEffectTypeCount; ++type) {
+        const EffectType& row = *effectType(type);
+        pinCounter(11);  // units that draw random numbers draw the same ones
+        TestUnit quiet(type), busy(type);
+        unpinCounter();
+        std::vector<float> own = zeroParams(), all(kParamCount);
+        uint32_t s = uint32_t(type) * 104729u;
+        for (float& v : all) v = float((s = s * 1664525u + 1013904223u) >> 24) / 100.0f;
+        for (uint32_t k = 0; k < row.paramCount; ++k) own[row.params[k]] = all[row.params[k]] = 0.4f + 0.1f * float(k);
+        for (int block = 0; block < 20; ++block) {
+            std::vector<float> left = noise(kTestBlock, block), right = noise(kTestBlock, block + 100);
+            std::vector<float> left2 = left, right2 = right;
+            quiet.run(own, left, right);
+            busy.run(all, left2, right2);
+            ASSERT_EQ(left, left2) << row.name << " reads a parameter its row does not name (block " << block << ")";
+            ASSERT_EQ(right, right2) << row.name << " reads a parameter its row does not name (block " << block << ")";
+        }
     }
 }
 
@@ -63,6 +91,7 @@ float sweepValue(uint32_t& s) {
 TEST(EffectRobustness, EveryTypeStaysFiniteAndBoundedOverTheParameterRangeAndBeyond) {
     FloatMode mode(0x01);
     for (int type = 1; type <= kEffectTypeCount; ++type) {
+        const EffectType& row = *effectType(type);
         TestUnit unit(type);
         std::vector<float> p = zeroParams();
         uint32_t s = uint32_t(type) * 7919u;
@@ -70,7 +99,7 @@ TEST(EffectRobustness, EveryTypeStaysFiniteAndBoundedOverTheParameterRangeAndBey
         // A parameter change every block, on a full-scale noise bus with
         // quiet stretches: delays, sweeps, curves and tables jump around.
         for (int block = 0; block < 300; ++block) {
-            for (int i = kFirstEffectParam; i <= kLastEffectParam; ++i) p[i] = sweepValue(s);
+            for (uint32_t k = 0; k < row.paramCount; ++k) p[row.params[k]] = sweepValue(s);
             std::vector<float> left = noise(kTestBlock, block, block % 5 == 4 ? 0.0f : 1.0f);
             std::vector<float> right = noise(kTestBlock, block + 500, block % 5 == 4 ? 0.0f : 1.0f);
             unit.run(p, left, right);
@@ -130,9 +159,9 @@ TEST(EffectDenormals, DelayAndFlangerMemoriesStayNormalEvenWithoutFlushToZero) {
     {
         TestUnit unit(2);
         std::vector<float> p = zeroParams();
-        p[87] = 0.0f;   // one frame
-        p[88] = 0.01f;  // 441 frames: each entry halves every 441 frames
-        p[89] = 0.5f;
+        p[kDelayLeftTime] = 0.0f;   // one frame
+        p[kDelayRightTime] = 0.01f;  // 441 frames: each entry halves every 441 frames
+        p[kDelayFeedback] = 0.5f;
         const StereoDelay& d = unit.state<StereoDelay>();
         runTail(unit, p, 2, 160, [&](int block) {
             ASSERT_EQ(countDenormals(d.left.buffer) + countDenormals(d.right.buffer), 0) << block;
@@ -143,10 +172,10 @@ TEST(EffectDenormals, DelayAndFlangerMemoriesStayNormalEvenWithoutFlushToZero) {
     {
         TestUnit unit(4);
         std::vector<float> p = zeroParams();
-        p[94] = 0.01f;
-        p[95] = 0.8f;
-        p[96] = 0.3f;
-        p[97] = 0.6f;
+        p[kFlangerSpeed] = 0.01f;
+        p[kFlangerTop] = 0.8f;
+        p[kFlangerDepth] = 0.3f;
+        p[kFlangerFeedback] = 0.6f;
         const Flanger& f = unit.state<Flanger>();
         runTail(unit, p, 4, 120, [&](int block) {
             ASSERT_EQ(countDenormals(f.leftHistory) + countDenormals(f.rightHistory), 0) << block;
@@ -164,8 +193,8 @@ TEST(EffectDenormals, FormantHistoryStaysNormalDespiteExtendedPrecision) {
     FloatMode mode(0x01);
     TestUnit unit(6);
     std::vector<float> p = zeroParams();
-    p[99] = 0.5f;
-    p[100] = 1.0f;
+    p[kFormantVowel] = 0.5f;
+    p[kFormantBlend] = 1.0f;
     const FormantFilter& f = unit.state<FormantFilter>();
     bool sawTinyTail = false;
     runTail(unit, p, 4, 1500, [&](int block) {
@@ -199,10 +228,11 @@ TEST(EffectDenormals, BlockCostDoesNotClimbAsTheTailFades) {
     // costs no more than three loud ones (a slow path costs ten times more).
     FloatMode mode(0x01);
     for (int type = 1; type <= kEffectTypeCount; ++type) {
+        const EffectType& row = *effectType(type);
         TestUnit unit(type);
         std::vector<float> p = zeroParams();
-        for (int i = kFirstEffectParam; i <= kLastEffectParam; ++i) p[i] = 0.5f;
-        p[100] = 1.0f;  // formant: resonator only
+        for (uint32_t k = 0; k < row.paramCount; ++k) p[row.params[k]] = 0.5f;
+        p[kFormantBlend] = 1.0f;  // formant: resonator only
         std::vector<double> loud, tail;
         for (int block = 0; block < 1400; ++block) {
             const float level = block < 40 ? 1.0f : 0.0f;

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/effect_unit.h"
+#include "effects/effect_unit.h"
 
 // History per channel: 4,096 frames (93 ms at 44,100 Hz) covers the longest
 // sweep with room to spare.

@@ -1,10 +1,10 @@
 // Chorus: block-rate delay times from the LFOs, then each channel through its
 // three lines in turn.
-#include "synth/effects/chorus.h"
+#include "effects/chorus.h"
 
 #include "runtime/math.h"
 #include "runtime/random.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 // Flanger: the triangle, the two sweep phases and the per-frame history read.
-#include "synth/effects/flanger.h"
+#include "effects/flanger.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 // 120 / 76.39437 is pi/2, the constant pair the phase advance is written with.
 constexpr float kPhaseNumerator = 120.0f;
 constexpr float kPhaseDenominator = 76.39437f;

@@ -1,5 +1,5 @@
 // CombFilter: initialisation and the paired per-frame loop.
-#include "synth/effects/comb_filter.h"
+#include "effects/comb_filter.h"
 
 void initCombFilter(CombFilter& comb, int32_t length) {
     comb.length = length < 1 ? 1 : (length > kCombCapacity ? kCombCapacity : length);

@@ -4,9 +4,9 @@
 #pragma once
 #include <cstdint>
 
-#include "synth/effects/allpass_filter.h"
-#include "synth/effects/comb_filter.h"
-#include "synth/effects/effect_unit.h"
+#include "effects/allpass_filter.h"
+#include "effects/comb_filter.h"
+#include "effects/effect_unit.h"
 
 constexpr int kReverbCombs = 8;
 constexpr int kReverbAllpasses = 4;

@@ -1,10 +1,10 @@
 // ThreeBandEq: the mid band is what the low and high bands leave of the input
 // delayed by three frames, so neutral gains give the input back three frames
 // late (up to rounding).
-#include "synth/effects/three_band_eq.h"
+#include "effects/three_band_eq.h"
 
 #include "runtime/math.h"
-#include "voice/params.h"
+#include "runtime/params.h"
 
 namespace {
 

@@ -5,18 +5,19 @@
 #include <algorithm>
 
 #include "runtime/counter.h"
-#include "synth/effects/chorus.h"
-#include "synth/effects/stereo_delay.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/chorus.h"
+#include "effects/stereo_delay.h"
+#include "tests/effects/effect_harness.h"
+#include "runtime/params.h"
 
 namespace {
 
 TEST(StereoDelay, EchoesRepeatAtEachChannelsTimeWithAOneFrameMinimum) {
     TestUnit unit(2);
     std::vector<float> p = zeroParams();
-    p[87] = 0.0f;   // clamped to one frame
-    p[88] = 0.01f;  // 0.01 x 1000 = 10 ms in single precision = 441 frames
-    p[89] = 0.5f;
+    p[kDelayLeftTime] = 0.0f;   // clamped to one frame
+    p[kDelayRightTime] = 0.01f;  // 0.01 x 1000 = 10 ms in single precision = 441 frames
+    p[kDelayFeedback] = 0.5f;
     std::vector<float> left = impulse(1000), right = impulse(1000);
     unit.run(p, left, right);
     // y = x + w, w[n] = g (w[n - L] + x[n]): 1 + g at once, then g^2, g^3, ...
@@ -31,8 +32,8 @@ TEST(StereoDelay, EchoesRepeatAtEachChannelsTimeWithAOneFrameMinimum) {
     EXPECT_FLOAT_EQ(right[882], 0.125f);
     // 500 ms = 22,050 frames across many blocks; a feedback above 1 is held
     // at 1, so the echoes neither fade nor grow (2.55 would reach 10^80).
-    p[87] = 0.5f;
-    p[89] = 2.55f;
+    p[kDelayLeftTime] = 0.5f;
+    p[kDelayFeedback] = 2.55f;
     TestUnit longer(2);
     left = impulse(44200);
     right = impulse(44200);
@@ -48,9 +49,9 @@ TEST(Chorus, DelaysStayWithinOneToTenMilliseconds) {
         TestUnit unit(3);
         unpinCounter();
         std::vector<float> p = zeroParams();
-        p[85] = 1.0f;  // 50 rad/s: the LFOs sweep full circles within the run
-        p[86] = depth;
-        p[98] = 0.5f;
+        p[kChorusRate] = 1.0f;  // 50 rad/s: the LFOs sweep full circles within the run
+        p[kChorusDepth] = depth;
+        p[kChorusLevel] = 0.5f;
         uint32_t shortest = kDelayLineCapacity, longest = 0;
         for (int block = 0; block < 200; ++block) {
             std::vector<float> left = noise(kTestBlock, block), right = noise(kTestBlock, block + 1000);
@@ -75,8 +76,8 @@ TEST(Chorus, StillLfosMakeThreeTapDelaysInSeriesPerChannel) {
     TestUnit unit(3);
     unpinCounter();
     std::vector<float> p = zeroParams();
-    p[86] = 1.0f;
-    p[98] = 0.6f;
+    p[kChorusDepth] = 1.0f;
+    p[kChorusLevel] = 0.6f;
     const std::vector<float> inL = noise(6 * kTestBlock, 8), inR = noise(6 * kTestBlock, 9);
     std::vector<float> left = inL, right = inR;
     unit.run(p, left, right);

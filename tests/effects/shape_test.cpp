@@ -4,15 +4,16 @@
 
 #include <cmath>
 
-#include "synth/effects/flanger.h"
-#include "tests/synth/effect_harness.h"
+#include "effects/flanger.h"
+#include "tests/effects/effect_harness.h"
+#include "runtime/params.h"
 
 namespace {
 
 // The waveshaper over `in` (both channels) with P84 = shape.
 std::vector<float> shape(TestUnit& unit, float shapeParam, const std::vector<float>& in) {
     std::vector<float> p = zeroParams();
-    p[84] = shapeParam;
+    p[kShaperAmount] = shapeParam;
     std::vector<float> left = in, right = in;
     unit.run(p, left, right);
     EXPECT_EQ(left, right);
@@ -52,8 +53,8 @@ TEST(Flanger, StillSweepIsAClampedNegativeFeedbackCombOfFourFrames) {
     // delay is the 0.1 ms base, 4.41 frames, truncated to 4.
     TestUnit unit(4);
     std::vector<float> p = zeroParams();
-    p[96] = 1.0f;
-    p[97] = 0.5f;
+    p[kFlangerDepth] = 1.0f;
+    p[kFlangerFeedback] = 0.5f;
     std::vector<float> left = impulse(kTestBlock, 0.8f), right = impulse(kTestBlock, -3.0f);
     unit.run(p, left, right);
     for (uint32_t i = 0; i < 20; ++i) {
@@ -70,9 +71,9 @@ TEST(Flanger, FastTriangleAlternatesBetweenItsTwoResetValues) {
     // frame is a change of g with one frame counted since the last.
     TestUnit unit(4);
     std::vector<float> p = zeroParams();
-    p[94] = 0.25f;
-    p[95] = 0.09f;
-    p[96] = 0.5f;
+    p[kFlangerSpeed] = 0.25f;
+    p[kFlangerTop] = 0.09f;
+    p[kFlangerDepth] = 0.5f;
     std::vector<float> left(kTestBlock, 0.0f), right(kTestBlock, 0.0f);
     unit.run(p, left, right);
     const Flanger& f = unit.state<Flanger>();

@@ -1,0 +1,66 @@
+// The registry's rows: entry t belongs to effect type t.
+#include "effects/effect_registry.h"
+
+#include <iterator>
+
+#include "effects/chorus.h"
+#include "effects/flanger.h"
+#include "effects/formant_filter.h"
+#include "effects/reverb.h"
+#include "effects/stereo_delay.h"
+#include "effects/three_band_eq.h"
+#include "effects/waveshaper.h"
+
+// Declared extern in the header, so this constexpr definition has external
+// linkage and can still be checked at compile time below.
+constexpr EffectType kEffectTypes[] = {
+    {"empty", nullptr, nullptr, nullptr, 0, {}},
+    {"waveshaper", createWaveshaper, destroyEffectUnit, processWaveshaper, 1, {kShaperAmount}},
+    {"stereo_delay", createStereoDelay, destroyEffectUnit, processStereoDelay, 3,
+     {kDelayLeftTime, kDelayRightTime, kDelayFeedback}},
+    {"chorus", createChorus, destroyEffectUnit, processChorus, 3, {kChorusRate, kChorusDepth, kChorusLevel}},
+    {"flanger", createFlanger, destroyEffectUnit, processFlanger, 4,
+     {kFlangerSpeed, kFlangerTop, kFlangerDepth, kFlangerFeedback}},
+    {"reverb", createReverb, destroyEffectUnit, processReverb, 4, {kReverbRoom, kReverbDamp, kReverbWet, kReverbWidth}},
+    {"formant_filter", createFormantFilter, destroyEffectUnit, processFormantFilter, 2, {kFormantVowel, kFormantBlend}},
+    {"three_band_eq", createThreeBandEq, destroyEffectUnit, processThreeBandEq, 3, {kEqLow, kEqMid, kEqHigh}},
+};
+
+namespace {
+
+constexpr int kRowCount = int(std::size(kEffectTypes));
+// A slot's type parameter reaches types 0..10 with song bytes up to 105.
+static_assert(kRowCount - 1 <= 10, "more effect types than a slot parameter can name");
+
+constexpr bool rowsAreWhole() {
+    for (int t = 1; t < kRowCount; ++t) {
+        const EffectType& row = kEffectTypes[t];
+        if (!row.create || !row.destroy || !row.process || row.paramCount == 0 || row.paramCount > kMaxEffectParams)
+            return false;
+    }
+    return true;
+}
+static_assert(rowsAreWhole(), "every effect type has all three functions and names the parameters it reads");
+
+}  // namespace
+
+const int kEffectTypeCount = kRowCount - 1;
+
+const EffectType* effectType(int type) {
+    return type >= 1 && type < kRowCount ? &kEffectTypes[type] : nullptr;
+}
+
+EffectCreateFn effectCreateFor(int type) {
+    const EffectType* row = effectType(type);
+    return row ? row->create : nullptr;
+}
+
+EffectDestroyFn effectDestroyFor(int type) {
+    const EffectType* row = effectType(type);
+    return row ? row->destroy : nullptr;
+}
+
+EffectProcessFn effectProcessFor(int type) {
+    const EffectType* row = effectType(type);
+    return row ? row->process : nullptr;
+}
