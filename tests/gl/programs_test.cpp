@@ -81,12 +81,13 @@ TEST(Programs, ABrokenShaderIsReportedAtItsOwnFileAndLine) {
     // (line 6 of shaders/lib/hsv.glsl) and one in the scene's own file
     // (line 43 of shaders/tubes.frag.glsl), each breaking a different way.
     std::string text = kShader_tubes_frag;
-    const size_t inPiece = text.find("    float x = 1.0 - abs(mod(hh, 2.0) - 1.0);");
+    // (The embedded texts carry no indentation.)
+    const size_t inPiece = text.find("\nfloat x = 1.0 - abs(mod(hh, 2.0) - 1.0);");
     ASSERT_NE(inPiece, std::string::npos);
-    text.insert(inPiece + 14, "undeclared_in_piece + ");
-    const size_t inScene = text.find("    vec3 colour = (0.5 + hsv_to_rgb(");
+    text.insert(inPiece + 11, "undeclared_in_piece + ");
+    const size_t inScene = text.find("\nvec3 colour = (0.5 + hsv_to_rgb(");
     ASSERT_NE(inScene, std::string::npos);
-    text.insert(inScene + 18, "undeclared_in_scene + ");
+    text.insert(inScene + 15, "undeclared_in_scene + ");
     bool clean = true;
     char report[8192];
     const GLuint program = buildCheckedProgram(kQuadVertexSource, text.c_str(), &clean, report, sizeof(report));
