@@ -44,9 +44,15 @@ std::vector<Event> events(const DecodedSong& song, uint32_t t) {
     return out;
 }
 
+// Where the parameter bytes of `instruments` instruments begin: after the
+// count, the tempo, the event counts and the "INST" tag.
+uint32_t parametersAt(uint32_t instruments) {
+    return 4 + 2 * instruments + 4;
+}
+
 // Raw step deltas of every track, read straight from the layout.
 uint32_t largestDelta(const std::vector<uint8_t>& bytes, const SongFigures& f) {
-    uint32_t at = 4 + 2 * f.instruments + 4 + 112 * f.instruments + 4, largest = 0;
+    uint32_t at = parametersAt(f.instruments) + kParamCount * f.instruments + 4, largest = 0;
     for (uint32_t count : f.eventCounts) {
         for (uint32_t i = 0; i < count; ++i, at += 2)
             largest = std::max<uint32_t>(largest, bytes[at] | (uint32_t(bytes[at + 1]) << 8));
@@ -57,7 +63,7 @@ uint32_t largestDelta(const std::vector<uint8_t>& bytes, const SongFigures& f) {
 
 template <class... Args>
 std::string format(const char* fmt, Args... args) {
-    char line[256];
+    char line[512];
     std::snprintf(line, sizeof line, fmt, args...);
     return line;
 }
@@ -80,7 +86,7 @@ SongFigures measureSong(const std::vector<uint8_t>& bytes) {
     f.instruments = song.instrumentCount;
     f.tempo = song.tempo;
     for (uint32_t i = 0; i < song.instrumentCount; ++i) {
-        const uint8_t* patch = bytes.data() + 4 + 2 * song.instrumentCount + 4 + kParamCount * i;
+        const uint8_t* patch = bytes.data() + parametersAt(song.instrumentCount) + kParamCount * i;
         for (uint32_t j = 0; j < kParamCount; ++j) f.largestParamByte = std::max<uint32_t>(f.largestParamByte, patch[j]);
         for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
             const int32_t type = roundParam(10.0f * song.parameters[i][kFx0Type + s]);
