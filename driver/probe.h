@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "audio/audio_output.h"
+#include "data/timetable.h"
+#include "driver/probe_allocations.h"
 #include "runtime/counter.h"
 
 namespace probe {
@@ -60,6 +62,14 @@ inline double lastFrameLit = -1.0;       // share of the last frame's pixels tha
 // The lit part of the last frame: lowest and highest row (row 0 at the
 // bottom), leftmost and rightmost column holding a pixel that is not black.
 inline int32_t litBottom = -1, litTop = -1, litLeft = -1, litRight = -1;
+
+// The phase of the show a frame belongs to: -2 pre-roll, -1 a black stretch
+// (outside every draw window), else the Sequence on screen.
+inline int32_t currentPhase = -3;  // -3: no frame yet
+// Heap allocations the main thread made in the frame loop after its first
+// frame (which meets lazily made objects of the window system first).
+inline uint64_t loopAllocations = 0;
+inline uint64_t phaseAllocationsAtEntry = 0;  // the count at the end of the first frame
 
 inline double wallSeconds() {
     timespec now;
@@ -205,15 +215,38 @@ inline void probePictureSize(int32_t& width, int32_t& height) {
 
 // Counts the frame and, on the last one, reads back how much of it is lit.
 inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
+    armAllocationCount(false);  // the probe's own work is not the show's
     ++probe::frames;
     if (show.clock >= 0.0f) ++probe::drawnFrames;
     if (sceneDrawn) ++probe::sceneFrames;
-    if (show.clock >= INTRO_PROBE_SECONDS) probe::readLastFrame(show);
+    if (show.clock >= INTRO_PROBE_SECONDS || show.clock >= kShowEnd) probe::readLastFrame(show);
+    const int32_t phase = show.clock < 0.0f ? -2 : sceneDrawn ? show.timeline.sequence : -1;
+    if (phase != probe::currentPhase) {
+        // Printed before the swap, so a test that waits for it sees the
+        // phase's first frame still on its way.
+        probe::currentPhase = phase;
+        char name[32];
+        if (phase == -2)
+            std::snprintf(name, sizeof(name), "preroll");
+        else if (phase == -1)
+            std::snprintf(name, sizeof(name), "black");
+        else
+            std::snprintf(name, sizeof(name), "sequence%d", int(phase));
+        std::fprintf(stderr, "intro_probe: phase=%s program=%d clock=%.3f wall=%.3f\n", name,
+                     phase >= 0 ? int(kSequences.sceneProgram[phase]) : -1, double(show.clock),
+                     probe::wallSeconds());
+    }
+    armAllocationCount(true);
 }
 
 // False once the probe has heard enough.
 inline bool probeFrame(const Show& show) {
+    armAllocationCount(false);
+    // Everything from the end of the first frame on counts: that frame meets
+    // lazily made objects of the window system for the first time.
+    if (probe::frames == 1) probe::phaseAllocationsAtEntry = countedAllocations();
     const probe::Mark now = probe::mark(show);
+    probe::last = now;
     if (probe::presentedCount < probe::kMaxPresented)
         probe::presented[probe::presentedCount++] = {now.wall, show.clock, now.consumed};
     if (probe::clockSeen) {
@@ -224,9 +257,17 @@ inline bool probeFrame(const Show& show) {
     probe::clockSeen = true;
     probe::previousClock = show.clock;
     if (!probe::first.taken && show.clock >= 1.0f) probe::first = now;
-    if (show.clock < INTRO_PROBE_SECONDS) return true;
-    probe::last = now;
+    if (show.clock < INTRO_PROBE_SECONDS) {
+        armAllocationCount(true);
+        return true;
+    }
     return false;
+}
+
+// The frame loop is over: the allocation count stops before the shut-down.
+inline void probeLoopEnded() {
+    armAllocationCount(false);
+    probe::loopAllocations = countedAllocations() - probe::phaseAllocationsAtEntry;
 }
 
 inline void probeShutDown(const Show& show) {
@@ -242,7 +283,8 @@ inline void probeShutDown(const Show& show) {
                  " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
                  " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
-                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f\n",
+                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f loop_allocations=%" PRIu64
+                 " allocations_counted=%d\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -251,7 +293,8 @@ inline void probeShutDown(const Show& show) {
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
-                 steps.step50, steps.step90, steps.step99, steps.interval50);
+                 steps.step50, steps.step90, steps.step99, steps.interval50, probe::loopAllocations,
+                 int(probeCountsAllocations()));
 }
 
 #else
@@ -260,6 +303,7 @@ inline void probeStartUp() {}
 inline void probePictureSize(int32_t&, int32_t&) {}
 inline void probeBeforeSwap(const Show&, bool) {}
 inline bool probeFrame(const Show&) { return true; }
+inline void probeLoopEnded() {}
 inline void probeShutDown(const Show&) {}
 
 #endif

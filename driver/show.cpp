@@ -156,7 +156,10 @@ bool runFrame(Show& show) {
     probeBeforeSwap(show, sceneDrawn);
     swapDisplay(show.display);
     // Tested once per frame, after the swap: Escape ends the show after the
-    // frame already shown.
+    // frame already shown. The queue is drained again first, so that a key
+    // or a signal that came while this frame was drawn (seconds, in software)
+    // ends the show now rather than after one more frame.
+    pollDisplayEvent(show.display);
     if (escapeRequested(show.display)) return false;
     return show.clock < kShowEnd && probeFrame(show);
 }
@@ -179,6 +182,7 @@ int32_t runShow() {
     }
     while (runFrame(show)) {
     }
+    probeLoopEnded();
     stopShow(show);
     return 0;
 }

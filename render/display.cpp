@@ -154,22 +154,26 @@ void swapDisplay(Display& display) {
 }
 
 void pollDisplayEvent(Display& display) {
+    // Every pending event, not one: a frame can take seconds in a software
+    // renderer, and an Escape queued behind mouse motion or window events
+    // would otherwise wait that many frames.
     SDL_Event event;
-    if (SDL_PollEvent(&event) == 0) return;
-    // A quick press can come and go between two tests: remember it. A quit
-    // request (window closed, SIGINT/SIGTERM caught by SDL) ends the show the
-    // same way, since SDL would otherwise swallow Ctrl-C.
-    if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
-        display.escapeLatched = true;
-    if (event.type == SDL_QUIT) display.escapeLatched = true;
-    // A window manager may still resize the full-screen window after it was
-    // made; the presentation follows the drawable's size.
-    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        int width = 0;
-        int height = 0;
-        SDL_GL_GetDrawableSize(display.window, &width, &height);
-        display.width = width;
-        display.height = height;
+    while (SDL_PollEvent(&event) != 0) {
+        // A quick press can come and go between two tests: remember it. A quit
+        // request (window closed, SIGINT/SIGTERM caught by SDL) ends the show
+        // the same way, since SDL would otherwise swallow Ctrl-C.
+        if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
+            display.escapeLatched = true;
+        if (event.type == SDL_QUIT) display.escapeLatched = true;
+        // A window manager may still resize the full-screen window after it
+        // was made; the presentation follows the drawable's size.
+        if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            int width = 0;
+            int height = 0;
+            SDL_GL_GetDrawableSize(display.window, &width, &height);
+            display.width = width;
+            display.height = height;
+        }
     }
 }
 

@@ -1,6 +1,6 @@
 // The show's one window and its OpenGL context (SDL2), plus the input side of
-// the frame loop: one event poll per frame and the Escape test. All SDL calls
-// of the program's picture side live behind this header.
+// the frame loop: the event queue drained each frame and the Escape test. All
+// SDL calls of the program's picture side live behind this header.
 #pragma once
 #include <cstdint>
 
@@ -38,10 +38,10 @@ Display openDisplay(const DisplayOptions& options = {});
 void closeDisplay(Display& display);
 // Shows the back buffer.
 void swapDisplay(Display& display);
-// Takes at most one pending window-system event without waiting. The event is
+// Takes every pending window-system event without waiting. The events are
 // dropped, except that an Escape key-down or a quit request (window closed,
-// Ctrl-C) is remembered until the next escapeRequested, and a size change
-// updates width and height.
+// Ctrl-C, SIGTERM) is remembered until the next escapeRequested, and a size
+// change updates width and height.
 void pollDisplayEvent(Display& display);
 // True when Escape is down now or was pressed (or quit requested) since the
 // last call; clears what was remembered.

@@ -1,0 +1,11 @@
+// Probe builds only: the number of heap allocations made by one thread
+// between arming and disarming the count (see probe_allocations.cpp).
+#pragma once
+#include <cstdint>
+
+// False where the count cannot be taken (sanitizer builds): the figure then
+// stays 0 and means nothing.
+bool probeCountsAllocations();
+// Starts (true) or pauses (false) counting the calling thread's allocations.
+void armAllocationCount(bool on);
+uint64_t countedAllocations();
