@@ -5,6 +5,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "render/gl_entry_points.h"
@@ -80,6 +81,12 @@ Display openDisplay(const DisplayOptions& options) {
         display.failure = "a hidden window needs a positive width and height";
         return display;
     }
+    // Without XDG_RUNTIME_DIR (a headless server, a CI job) no Wayland
+    // compositor can be reached, but SDL's Wayland probe still says
+    // "error: XDG_RUNTIME_DIR is invalid or not set" while it fails: skip that
+    // probe unless the user chose drivers. The environment overrides the hint.
+    if (std::getenv("XDG_RUNTIME_DIR") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr)
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,kmsdrm,offscreen");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         display.failure = fail("cannot start SDL video");
         return display;
