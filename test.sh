@@ -1,17 +1,58 @@
 #!/usr/bin/env bash
-# Sets up a machine (packages), builds everything and runs every test:
-# unit, gl (Mesa under Xvfb), system (the real intro binary) and slow.
+# Sets up a machine (packages), builds and runs the tests.
+#
+#   ./test.sh           everything CI runs (.ci/run): the optimised build with
+#                       every label (unit, gl, system, soak, slow), then the
+#                       unit, gl and system tests under AddressSanitizer and
+#                       UndefinedBehaviorSanitizer, the unit and system tests
+#                       under ThreadSanitizer, and a 60 s fuzz run of the song
+#                       decoder. About 25 minutes on two cores.
+#   ./test.sh --fast    the optimised build and its unit tests: a few minutes.
+#   ./test.sh ARGS...   the optimised build, then `ctest ARGS` on it (for
+#                       example -L unit, or -R songrender); no sanitizer or
+#                       fuzzer build.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 
 started=$SECONDS
+jobs=$(nproc)
 install_missing_packages
 build_intro
 
-# The decoder's fuzzer is a clang build of its own; its smoke run is a ctest test.
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)" --target song_format_fuzz
+if [ $# -gt 0 ]; then
+  if [ "$1" = "--fast" ]; then
+    shift
+    set -- -L unit "$@"
+  fi
+  ctest --test-dir build --output-on-failure -j 2 "$@"
+  echo "test.sh: finished in $((SECONDS - started)) s"
+  exit 0
+fi
 
-ctest --test-dir build --output-on-failure -j 2 "$@"
+# The decoder's fuzzer is a clang build of its own; its run is the ctest test
+# fuzz_song_format_smoke (label slow), from the corpus kept in tests/fuzz/corpus.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs" --target song_format_fuzz
+ctest --test-dir build --output-on-failure -j 2
+echo "test.sh: optimised build and all labels done at $((SECONDS - started)) s"
+
+# Sanitizer suppressions cover Mesa's and ALSA's libraries only. Any report
+# fails its test: UBSan and ASan stop at the first, TSan exits non-zero.
+suppressions=$PWD/tests/sanitizers
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0"
+export TSAN_OPTIONS="suppressions=$suppressions/tsan.supp:halt_on_error=0:exitcode=66"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j 2 -L 'unit|gl|system'
+echo "test.sh: AddressSanitizer and UBSan done at $((SECONDS - started)) s"
+
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system'
+echo "test.sh: ThreadSanitizer done at $((SECONDS - started)) s"
+
 echo "test.sh: finished in $((SECONDS - started)) s"

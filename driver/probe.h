@@ -68,8 +68,10 @@ inline int32_t litBottom = -1, litTop = -1, litLeft = -1, litRight = -1;
 inline int32_t currentPhase = -3;  // -3: no frame yet
 // Heap allocations the main thread made in the frame loop after its first
 // frame (which meets lazily made objects of the window system first).
-inline uint64_t loopAllocations = 0;
-inline uint64_t phaseAllocationsAtEntry = 0;  // the count at the end of the first frame
+inline uint64_t loopAllocations = 0;     // from the program's own code
+inline uint64_t loopAllocationsAll = 0;  // also Xlib's, xcb's and the GL driver's
+inline uint64_t allocationsAtEntry = 0;  // the counts at the end of the first frame
+inline uint64_t allocationsAllAtEntry = 0;
 
 inline double wallSeconds() {
     timespec now;
@@ -169,6 +171,7 @@ struct Steps {
     double repeatShare = 0.0;
     double step10 = 0.0, step50 = 0.0, step90 = 0.0, step99 = 0.0;
     double interval50 = 0.0;
+    double intervalMax = 0.0;  // the slowest frame, pre-roll included
 };
 
 inline double quantile(std::vector<double>& values, double q) {
@@ -183,6 +186,7 @@ inline Steps clockSteps() {
     std::vector<double> sizes, intervals;
     size_t repeats = 0;
     for (size_t i = 1; i < presentedCount; ++i) {
+        steps.intervalMax = std::max(steps.intervalMax, presented[i].wall - presented[i - 1].wall);
         if (presented[i - 1].clock < 0.0f) continue;
         if (presented[i].clock == presented[i - 1].clock) ++repeats;
         sizes.push_back(double(presented[i].clock) - double(presented[i - 1].clock));
@@ -232,7 +236,7 @@ inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
             std::snprintf(name, sizeof(name), "black");
         else
             std::snprintf(name, sizeof(name), "sequence%d", int(phase));
-        std::fprintf(stderr, "intro_probe: phase=%s program=%d clock=%.3f wall=%.3f\n", name,
+        std::fprintf(stderr, "intro_probe_phase: phase=%s program=%d clock=%.3f wall=%.3f\n", name,
                      phase >= 0 ? int(kSequences.sceneProgram[phase]) : -1, double(show.clock),
                      probe::wallSeconds());
     }
@@ -244,7 +248,10 @@ inline bool probeFrame(const Show& show) {
     armAllocationCount(false);
     // Everything from the end of the first frame on counts: that frame meets
     // lazily made objects of the window system for the first time.
-    if (probe::frames == 1) probe::phaseAllocationsAtEntry = countedAllocations();
+    if (probe::frames == 1) {
+        probe::allocationsAtEntry = countedAllocations();
+        probe::allocationsAllAtEntry = countedAllocationsOfAllCode();
+    }
     const probe::Mark now = probe::mark(show);
     probe::last = now;
     if (probe::presentedCount < probe::kMaxPresented)
@@ -267,7 +274,8 @@ inline bool probeFrame(const Show& show) {
 // The frame loop is over: the allocation count stops before the shut-down.
 inline void probeLoopEnded() {
     armAllocationCount(false);
-    probe::loopAllocations = countedAllocations() - probe::phaseAllocationsAtEntry;
+    probe::loopAllocations = countedAllocations() - probe::allocationsAtEntry;
+    probe::loopAllocationsAll = countedAllocationsOfAllCode() - probe::allocationsAllAtEntry;
 }
 
 inline void probeShutDown(const Show& show) {
@@ -283,8 +291,9 @@ inline void probeShutDown(const Show& show) {
                  " clock_back_max=%.6f clock_step_max=%.6f lead_frames=%zu lead_mean=%.6f lead_spread=%.6f"
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
                  " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
-                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f loop_allocations=%" PRIu64
-                 " allocations_counted=%d\n",
+                 " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f frame_interval_max=%.6f"
+                 " loop_allocations=%" PRIu64
+                 " loop_allocations_all=%" PRIu64 " allocations_counted=%d\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -293,8 +302,8 @@ inline void probeShutDown(const Show& show) {
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
-                 steps.step50, steps.step90, steps.step99, steps.interval50, probe::loopAllocations,
-                 int(probeCountsAllocations()));
+                 steps.step50, steps.step90, steps.step99, steps.interval50, steps.intervalMax, probe::loopAllocations,
+                 probe::loopAllocationsAll, int(probeCountsAllocations()));
 }
 
 #else

@@ -8,4 +8,7 @@
 bool probeCountsAllocations();
 // Starts (true) or pauses (false) counting the calling thread's allocations.
 void armAllocationCount(bool on);
+// Allocations called from this program's own code.
 uint64_t countedAllocations();
+// All allocations of the thread, the window system's and GL driver's included.
+uint64_t countedAllocationsOfAllCode();
