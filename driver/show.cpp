@@ -135,6 +135,10 @@ bool startShow(Show& show) {
     const Viewport box = windowBox(show);
     glViewport(box.x, box.y, box.width, box.height);
     loadPrograms(show.display);
+    // Escape or a quit request while loading: the rest of the loading was
+    // skipped, and the first frame (a pre-roll frame, since the music has not
+    // started) sees the latched request and ends the show.
+    if (show.display.escapeLatched) return true;
     for (const GLuint program : scenePrograms) {
         if (program != 0) continue;
         // Its text could not be made (memory is short): stop as for a display

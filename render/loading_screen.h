@@ -16,5 +16,7 @@ float loadingPercent(int32_t step);
 // Builds everything the frame loop draws with and presents six loading
 // frames, each after its scene program has been built and drawn once. Needs
 // the context current, glEntry loaded and the full-screen quad made. Draws
-// into whatever frame buffer and viewport are current.
+// into whatever frame buffer and viewport are current. Drains the display's
+// events after each frame and stops early, with the later scene programs
+// left 0, once an Escape or a quit request is latched.
 void loadPrograms(Display& display, LoadingFrameHook hook = nullptr, void* user = nullptr);
