@@ -64,8 +64,14 @@ void installStopHandlers() {
     // not start the clean-up again half-way through the first.
     sigaddset(&action.sa_mask, SIGINT);
     sigaddset(&action.sa_mask, SIGTERM);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A signal the parent set to be ignored stays ignored (a shell starts
+    // background jobs with SIGINT ignored, so that Ctrl-C reaches only the
+    // foreground).
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction current;
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 void startOutput(const char* path) {

@@ -7,8 +7,9 @@
 
 #include <cstdint>
 
-// Installs the SIGINT and SIGTERM handlers. Call first thing in main, on the
-// main thread, before any library (SDL) that would install its own.
+// Installs the SIGINT and SIGTERM handlers (unless the parent ignores the
+// signal). Call first thing in main, on the main thread, before any library
+// (SDL) that would install its own.
 void installStopHandlers();
 
 // A file this run is about to create or overwrite: it is removed if the run
