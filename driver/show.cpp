@@ -130,6 +130,10 @@ bool startShow(Show& show) {
         show.pictureWidth = show.display.width;
         show.pictureHeight = show.display.height;
     }
+    // A quit request (Ctrl-C, SIGTERM) that came during the start-up ends
+    // the show before the loading: the first frame sees it.
+    pollDisplayEvent(show.display);
+    if (show.display.escapeLatched) return true;
     // The loading screen is drawn straight into the letterboxed part of the
     // window; glClear ignores the viewport and blackens the bars.
     const Viewport box = windowBox(show);
