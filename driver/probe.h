@@ -72,6 +72,7 @@ inline uint64_t loopAllocations = 0;     // from the program's own code
 inline uint64_t loopAllocationsAll = 0;  // also Xlib's, xcb's and the GL driver's
 inline uint64_t allocationsAtEntry = 0;  // the counts at the end of the first frame
 inline uint64_t allocationsAllAtEntry = 0;
+inline double loopEndWall = 0.0;  // when the frame loop ended (wall seconds)
 
 inline double wallSeconds() {
     timespec now;
@@ -273,6 +274,7 @@ inline bool probeFrame(const Show& show) {
 
 // The frame loop is over: the allocation count stops before the shut-down.
 inline void probeLoopEnded() {
+    probe::loopEndWall = probe::wallSeconds();
     armAllocationCount(false);
     probe::loopAllocations = countedAllocations() - probe::allocationsAtEntry;
     probe::loopAllocationsAll = countedAllocationsOfAllCode() - probe::allocationsAllAtEntry;
@@ -282,6 +284,10 @@ inline void probeShutDown(const Show& show) {
     const AudioCounters c = readCounters(audioOutput);
     const probe::Lead lead = probe::pictureLead(c.firstSourceByte);
     const probe::Steps steps = probe::clockSteps();
+    // The frame loop's last frame (from the end of the frame before it) and
+    // the shut-down up to here: what an Escape or a signal has to wait for.
+    const double lastFrame = probe::last.taken ? probe::loopEndWall - probe::last.wall : 0.0;
+    const double shutDown = probe::wallSeconds() - probe::loopEndWall;
     std::fprintf(stderr,
                  "intro_probe: seed=%d blocks=%" PRIu64 " source_blocks=%" PRIu64 " underruns=%" PRIu64
                  " consumed=%" PRIu64 " written=%" PRIu64 " first_source_byte=%" PRId64
@@ -292,6 +298,7 @@ inline void probeShutDown(const Show& show) {
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
                  " window=%dx%d picture=%dx%d vsync=%d step_frames=%zu clock_repeats=%.4f step_p10=%.6f"
                  " step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f frame_interval_max=%.6f"
+                 " last_frame_seconds=%.6f shutdown_seconds=%.6f"
                  " loop_allocations=%" PRIu64
                  " loop_allocations_all=%" PRIu64 " allocations_counted=%d\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
@@ -302,7 +309,8 @@ inline void probeShutDown(const Show& show) {
                  probe::lastFrameLit, int(probe::litBottom), int(probe::litTop), int(probe::litLeft),
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), steps.frames, steps.repeatShare, steps.step10,
-                 steps.step50, steps.step90, steps.step99, steps.interval50, steps.intervalMax, probe::loopAllocations,
+                 steps.step50, steps.step90, steps.step99, steps.interval50, steps.intervalMax, lastFrame, shutDown,
+                 probe::loopAllocations,
                  probe::loopAllocationsAll, int(probeCountsAllocations()));
 }
 
