@@ -32,9 +32,12 @@ fi
 
 # The decoder's fuzzer is a clang build of its own; its run is the ctest test
 # fuzz_song_format_smoke (label slow), from the corpus kept in tests/fuzz/corpus.
+# Every tier runs even when an earlier one failed, so that one CI run shows
+# every failure; the exit code says whether any did.
+failed=()
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs" --target song_format_fuzz
-ctest --test-dir build --output-on-failure -j 2
+ctest --test-dir build --output-on-failure -j 2 || failed+=(optimised)
 echo "test.sh: optimised build and all labels done at $((SECONDS - started)) s"
 
 # Sanitizer suppressions cover Mesa's and ALSA's libraries only. Any report
@@ -47,12 +50,16 @@ export TSAN_OPTIONS="suppressions=$suppressions/tsan.supp:halt_on_error=0:exitco
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ctest --test-dir build-asan --output-on-failure -j 2 -L 'unit|gl|system'
+ctest --test-dir build-asan --output-on-failure -j 2 -L 'unit|gl|system' || failed+=(asan)
 echo "test.sh: AddressSanitizer and UBSan done at $((SECONDS - started)) s"
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
-ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system'
+ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system' || failed+=(tsan)
 echo "test.sh: ThreadSanitizer done at $((SECONDS - started)) s"
 
 echo "test.sh: finished in $((SECONDS - started)) s"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test.sh: failed tiers: ${failed[*]}" >&2
+  exit 1
+fi

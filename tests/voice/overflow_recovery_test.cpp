@@ -107,39 +107,59 @@ TEST_F(OverflowRecovery, AnInfiniteLevelIsSilencedInsteadOfLatching) {
 // a plain tone: the bus stays finite (an overflow is silenced), and with the
 // parameter back at its tone value the next note sounds. Under
 // AddressSanitizer this is also the check that no byte value reads outside a
-// table or a delay line.
+// table or a delay line. Short blocks (128 frames) keep the 28,672 cases
+// quick in sanitizer builds; every block-rate step still runs per block.
 TEST_F(OverflowRecovery, EveryParameterOverItsWholeByteRangeLeavesNoLatch) {
-    float base[kParamCount];
-    setToneWithMemories(base);
-    int silencedBlocks = 0;
-    for (uint32_t p = 0; p < kParamCount; ++p) {
-        for (uint32_t byte = 0; byte < 256; ++byte) {
-            // A fresh instrument for each value: reset would drop the effect units unfreed.
-            destroyInstrument(instrument);
-            instrument = createInstrument();
-            ASSERT_NE(instrument, nullptr);
-            reset(*instrument);
-            for (uint32_t i = 0; i < kParamCount; ++i) instrument->params[i] = base[i];
-            instrument->params[p] = float(byte) * 0.01f;
-            noteOn(*instrument, 48, 127);
-            noteOn(*instrument, 67, 90);
-            for (int b = 0; b < 4; ++b) {
-                if (b == 2) noteOff(*instrument, 48);
-                renderOnce();
-                ASSERT_TRUE(busFinite()) << "P" << p << " = byte " << byte << ", block " << b;
-                silencedBlocks += busPeak() == 0.0f && b < 2;
+    constexpr uint32_t kShortBlock = 128;
+    const BusPair bus{busL, busR};
+    auto renderShort = [&] {
+        for (uint32_t i = 0; i < kShortBlock; ++i) busL[i] = busR[i] = 0.0f;
+        render(*tables, *instrument, bus, kShortBlock);
+    };
+    auto finite = [&] {
+        for (uint32_t i = 0; i < kShortBlock; ++i)
+            if (!std::isfinite(busL[i]) || !std::isfinite(busR[i])) return false;
+        return true;
+    };
+    auto peak = [&] {
+        float most = 0.0f;
+        for (uint32_t i = 0; i < kShortBlock; ++i) most = std::fmax(most, std::fmax(std::fabs(busL[i]), std::fabs(busR[i])));
+        return most;
+    };
+    // Two chains: the tone's delay and reverb, after which a note must be
+    // heard again; and every effect type at once, so that every effect
+    // parameter acts (some types silence the bus with their other
+    // parameters at 0, so there only finite and bounded is asked).
+    for (const bool everyType : {false, true}) {
+        float base[kParamCount];
+        setToneWithMemories(base);
+        if (everyType)
+            for (uint32_t slot = 0; slot < 7; ++slot) base[74 + slot] = 0.1f * float(slot + 1);
+        for (uint32_t p = 0; p < kParamCount; ++p) {
+            for (uint32_t byte = 0; byte < 256; ++byte) {
+                // The units and voices carry over from case to case (as in a
+                // song); only a case that sets a slot's type makes new units.
+                for (uint32_t i = 0; i < kParamCount; ++i) instrument->params[i] = base[i];
+                instrument->params[p] = float(byte) * 0.01f;
+                noteOn(*instrument, 48, 127);
+                noteOn(*instrument, 67, 90);
+                for (int b = 0; b < 3; ++b) {
+                    if (b == 2) noteOff(*instrument, 48);
+                    renderShort();
+                    ASSERT_TRUE(finite()) << "P" << p << " = byte " << byte << ", block " << b;
+                }
+                instrument->params[p] = base[p];
+                noteOn(*instrument, 60, 100);
+                float loudest = 0.0f;
+                for (int b = 0; b < 2; ++b) {
+                    renderShort();
+                    ASSERT_TRUE(finite()) << "P" << p << " = byte " << byte << " afterwards";
+                    loudest = std::fmax(loudest, peak());
+                }
+                if (!everyType) ASSERT_GT(loudest, 0.0f) << "P" << p << " = byte " << byte << ": silent afterwards";
+                ASSERT_LT(loudest, 1e6f) << "P" << p << " = byte " << byte << ": stuck loud afterwards";
+                allNotesOff(*instrument);
             }
-            instrument->params[p] = base[p];
-            noteOn(*instrument, 60, 100);
-            float loudest = 0.0f;
-            for (int b = 0; b < 2; ++b) {
-                renderOnce();
-                ASSERT_TRUE(busFinite()) << "P" << p << " = byte " << byte << " afterwards";
-                loudest = std::fmax(loudest, busPeak());
-            }
-            ASSERT_GT(loudest, 0.0f) << "P" << p << " = byte " << byte << ": silent afterwards";
-            ASSERT_LT(loudest, 1e6f) << "P" << p << " = byte " << byte << ": stuck loud afterwards";
         }
     }
-    RecordProperty("silenced_blocks", silencedBlocks);
 }
