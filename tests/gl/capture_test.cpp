@@ -175,10 +175,12 @@ TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles)
         std::vector<std::string> files;
         int signal;
     } cases[] = {
-        {{"--time", "30", "-o", path("t.png")}, {path("t.png")}, SIGINT},
-        {{"--contact-sheet", path("sheet.png"), "--size", "1600x900"}, {path("sheet.png")}, SIGTERM},
+        // Names of their own: other tests of this suite leave their files in the folder.
+        {{"--time", "30", "-o", path("stopped.png")}, {path("stopped.png")}, SIGINT},
+        {{"--contact-sheet", path("stopped_sheet.png"), "--size", "1600x900"}, {path("stopped_sheet.png")}, SIGTERM},
         {{"--timings", "--size", "1600x900"}, {}, SIGINT},
-        {{"--video", path("v.mp4"), "--seconds", "60"}, {path("v.mp4"), path("v.mp4.pictures.mkv"), path("v.wav")},
+        {{"--video", path("stopped.mp4"), "--seconds", "60"},
+         {path("stopped.mp4"), path("stopped.mp4.pictures.mkv"), path("stopped.wav")},
          SIGTERM},
     };
     for (const auto& c : cases) {
