@@ -167,6 +167,14 @@ TEST_F(CaptureTest, AFailedWriteFailsTheRun) {
     EXPECT_EQ(missing.status, 1) << missing.output;
 }
 
+// About a second; a sanitizer build on a loaded machine took up to 2.9 s
+// here between the signal and the end of its process.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kStopSeconds = 5.0;
+#else
+constexpr double kStopSeconds = 1.0;
+#endif
+
 TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles) {
     // Big pictures keep each mode busy for many seconds; the signal comes
     // once the first frames are under way.
@@ -193,7 +201,7 @@ TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles)
         kill(run.pid, c.signal);
         const auto sent = std::chrono::steady_clock::now();
         EXPECT_EQ(run.waitExit(std::chrono::milliseconds(3000)), 128 + c.signal) << c.arguments[0];
-        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 1.0)
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), kStopSeconds)
             << c.arguments[0];
         for (const std::string& file : c.files) EXPECT_NE(access(file.c_str(), F_OK), 0) << file << " was left";
     }
