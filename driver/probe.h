@@ -29,6 +29,8 @@
 
 #include "audio/audio_output.h"
 #include "render/loading_screen.h"
+#include "data/timetable.h"
+#include "driver/probe_allocations.h"
 #include "runtime/counter.h"
 #include "runtime/process_clock.h"
 
@@ -71,6 +73,17 @@ inline bool lookedAt = false;            // the frame at INTRO_PROBE_LOOK_SECOND
 // The lit part of the last frame: lowest and highest row (row 0 at the
 // bottom), leftmost and rightmost column holding a pixel that is not black.
 inline int32_t litBottom = -1, litTop = -1, litLeft = -1, litRight = -1;
+
+// The phase of the show a frame belongs to: -2 pre-roll, -1 a black stretch
+// (outside every draw window), else the Sequence on screen.
+inline int32_t currentPhase = -3;  // -3: no frame yet
+// Heap allocations the main thread made in the frame loop after its first
+// frame (which meets lazily made objects of the window system first).
+inline uint64_t loopAllocations = 0;     // from the program's own code
+inline uint64_t loopAllocationsAll = 0;  // also Xlib's, xcb's and the GL driver's
+inline uint64_t allocationsAtEntry = 0;  // the counts at the end of the first frame
+inline uint64_t allocationsAllAtEntry = 0;
+inline double loopEndWall = 0.0;  // when the frame loop ended (wall seconds)
 
 inline double wallSeconds() {
     const auto since = std::chrono::steady_clock::now().time_since_epoch();
@@ -181,6 +194,7 @@ struct Steps {
     double repeatShare = 0.0;
     double step10 = 0.0, step50 = 0.0, step90 = 0.0, step99 = 0.0;
     double interval50 = 0.0;
+    double intervalMax = 0.0;  // the slowest frame, pre-roll included
 };
 
 inline double quantile(std::vector<double>& values, double q) {
@@ -195,6 +209,7 @@ inline Steps clockSteps() {
     std::vector<double> sizes, intervals;
     size_t repeats = 0;
     for (size_t i = 1; i < presentedCount; ++i) {
+        steps.intervalMax = std::max(steps.intervalMax, presented[i].wall - presented[i - 1].wall);
         if (presented[i - 1].clock < 0.0f) continue;
         if (presented[i].clock == presented[i - 1].clock) ++repeats;
         sizes.push_back(double(presented[i].clock) - double(presented[i - 1].clock));
@@ -233,22 +248,48 @@ inline void probePictureSize(int32_t& width, int32_t& height) {
 
 // Counts the frame and, on the last one, reads back how much of it is lit.
 inline void probeBeforeSwap(const Show& show, bool sceneDrawn) {
+    armAllocationCount(false);  // the probe's own work is not the show's
     ++probe::frames;
     if (show.clock < 0.0f) ++probe::preRollFrames;
     if (show.clock >= 0.0f && probe::drawnFrames == 0) probe::firstDrawnFrame = secondsSinceProcessStart();
     if (show.clock >= 0.0f) ++probe::drawnFrames;
     if (sceneDrawn) ++probe::sceneFrames;
-    if (!probe::lookedAt && show.clock >= INTRO_PROBE_LOOK_SECONDS) {
+    if (!probe::lookedAt && (show.clock >= INTRO_PROBE_LOOK_SECONDS || show.clock >= kShowEnd)) {
         probe::readLastFrame(show);
         probe::lookedAt = true;
         std::fprintf(stderr, "intro_probe looked at the frame of clock=%.6f lit=%.4f\n", double(show.clock), probe::lastFrameLit);
         std::fflush(stderr);
     }
+    const int32_t phase = show.clock < 0.0f ? -2 : sceneDrawn ? show.timeline.sequence : -1;
+    if (phase != probe::currentPhase) {
+        // Printed before the swap, so a test that waits for it sees the
+        // phase's first frame still on its way.
+        probe::currentPhase = phase;
+        char name[32];
+        if (phase == -2)
+            std::snprintf(name, sizeof(name), "preroll");
+        else if (phase == -1)
+            std::snprintf(name, sizeof(name), "black");
+        else
+            std::snprintf(name, sizeof(name), "sequence%d", int(phase));
+        std::fprintf(stderr, "intro_probe_phase: phase=%s program=%d clock=%.3f wall=%.3f\n", name,
+                     phase >= 0 ? int(kSequences.sceneProgram[phase]) : -1, double(show.clock),
+                     probe::wallSeconds());
+    }
+    armAllocationCount(true);
 }
 
 // False once the probe has heard enough.
 inline bool probeFrame(const Show& show) {
+    armAllocationCount(false);
+    // Everything from the end of the first frame on counts: that frame meets
+    // lazily made objects of the window system for the first time.
+    if (probe::frames == 1) {
+        probe::allocationsAtEntry = countedAllocations();
+        probe::allocationsAllAtEntry = countedAllocationsOfAllCode();
+    }
     const probe::Mark now = probe::mark(show);
+    probe::last = now;
     if (probe::presentedCount < probe::kMaxPresented)
         probe::presented[probe::presentedCount++] = {now.wall, show.clock, now.consumed};
     if (probe::clockSeen) {
@@ -261,13 +302,29 @@ inline bool probeFrame(const Show& show) {
     if (!probe::first.taken && show.clock >= 1.0f) probe::first = now;
     // Every frame may be the last: Escape can end the loop after any of them.
     probe::last = now;
-    return show.clock < INTRO_PROBE_SECONDS;
+    if (show.clock < INTRO_PROBE_SECONDS) {
+        armAllocationCount(true);
+        return true;
+    }
+    return false;
+}
+
+// The frame loop is over: the allocation count stops before the shut-down.
+inline void probeLoopEnded() {
+    probe::loopEndWall = probe::wallSeconds();
+    armAllocationCount(false);
+    probe::loopAllocations = countedAllocations() - probe::allocationsAtEntry;
+    probe::loopAllocationsAll = countedAllocationsOfAllCode() - probe::allocationsAllAtEntry;
 }
 
 inline void probeShutDown(const Show& show) {
     const AudioCounters c = readCounters(audioOutput);
     const probe::Lead lead = probe::pictureLead(c.firstSourceByte);
     const probe::Steps steps = probe::clockSteps();
+    // The frame loop's last frame (from the end of the frame before it) and
+    // the shut-down up to here: what an Escape or a signal has to wait for.
+    const double lastFrame = probe::last.taken ? probe::loopEndWall - probe::last.wall : 0.0;
+    const double shutDown = probe::wallSeconds() - probe::loopEndWall;
     std::fprintf(stderr,
                  "intro_probe: seed=%d blocks=%" PRIu64 " source_blocks=%" PRIu64 " underruns=%" PRIu64
                  " consumed=%" PRIu64 " written=%" PRIu64 " first_source_byte=%" PRId64
@@ -278,8 +335,10 @@ inline void probeShutDown(const Show& show) {
                  " lead_min=%.6f lead_max=%.6f last_lit=%.4f lit_bottom=%d lit_top=%d lit_left=%d lit_right=%d"
                  " window=%dx%d picture=%dx%d vsync=%d mode_switched=%d step_frames=%zu clock_repeats=%.4f"
                  " step_p10=%.6f step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f"
+                 " frame_interval_max=%.6f last_frame_seconds=%.6f shutdown_seconds=%.6f"
                  " startup_entered=%.3f first_loading_frame=%.3f first_loading_frame_cpu=%.3f"
-                 " first_drawn_frame=%.3f preroll_frames=%" PRIu64 "\n",
+                 " first_drawn_frame=%.3f preroll_frames=%" PRIu64 " loop_allocations=%" PRIu64
+                 " loop_allocations_all=%" PRIu64 " allocations_counted=%d\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
                  c.bytesWritten, c.firstSourceByte, probe::first.music, probe::first.consumed, probe::first.wall,
                  probe::last.music, probe::last.consumed, probe::last.wall, probe::last.queued, probe::frames,
@@ -289,8 +348,9 @@ inline void probeShutDown(const Show& show) {
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), int(show.display.modeSwitched), steps.frames,
                  steps.repeatShare, steps.step10, steps.step50, steps.step90, steps.step99, steps.interval50,
-                 probe::startUpEntered, probe::firstLoadingFrame, probe::firstLoadingFrameCpu, probe::firstDrawnFrame,
-                 probe::preRollFrames);
+                 steps.intervalMax, lastFrame, shutDown, probe::startUpEntered, probe::firstLoadingFrame,
+                 probe::firstLoadingFrameCpu, probe::firstDrawnFrame, probe::preRollFrames, probe::loopAllocations,
+                 probe::loopAllocationsAll, int(probeCountsAllocations()));
 }
 
 #else
@@ -304,6 +364,7 @@ inline LoadingFrameHook probeLoadingFrames() {
 inline void probePictureSize(int32_t&, int32_t&) {}
 inline void probeBeforeSwap(const Show&, bool) {}
 inline bool probeFrame(const Show&) { return true; }
+inline void probeLoopEnded() {}
 inline void probeShutDown(const Show&) {}
 
 #endif

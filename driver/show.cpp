@@ -134,11 +134,19 @@ bool startShow(Show& show) {
         show.pictureWidth = show.display.width;
         show.pictureHeight = show.display.height;
     }
+    // A quit request (Ctrl-C, SIGTERM) that came during the start-up ends
+    // the show before the loading: the first frame sees it.
+    pollDisplayEvent(show.display);
+    if (show.display.escapeLatched) return true;
     // The loading screen is drawn straight into the letterboxed part of the
     // window; glClear ignores the viewport and blackens the bars.
     const Viewport box = windowBox(show);
     glViewport(box.x, box.y, box.width, box.height);
     loadPrograms(show.display, probeLoadingFrames());
+    // Escape or a quit request while loading: the rest of the loading was
+    // skipped, and the first frame (a pre-roll frame, since the music has not
+    // started) sees the latched request and ends the show.
+    if (show.display.escapeLatched) return true;
     for (const GLuint program : scenePrograms) {
         if (program != 0) continue;
         // Its text could not be made (memory is short): stop as for a display
@@ -159,7 +167,10 @@ bool runFrame(Show& show) {
     swapDisplay(show.display);
     if (show.clock < 0.0f) std::this_thread::sleep_for(kPreRollRest);
     // Tested once per frame, after the swap: Escape ends the show after the
-    // frame already shown.
+    // frame already shown. The queue is drained again first, so that a key
+    // or a signal that came while this frame was drawn (seconds, in software)
+    // ends the show now rather than after one more frame.
+    pollDisplayEvent(show.display);
     if (escapeRequested(show.display)) return false;
     return show.clock < kShowEnd && probeFrame(show);
 }
@@ -182,6 +193,7 @@ int32_t runShow() {
     }
     while (runFrame(show)) {
     }
+    probeLoopEnded();
     stopShow(show);
     return 0;
 }

@@ -1,7 +1,8 @@
 // The show's one window and its OpenGL context, plus the input side of the
-// frame loop: the event poll and the Escape test. All window-system calls of
-// the program's picture side live behind this header: SDL2 on Linux
-// (render/sdl2/display.cpp), Win32 and WGL on Windows (render/win32/display.cpp).
+// frame loop: the event queue drained each frame and the Escape test. All
+// window-system calls of the program's picture side live behind this header:
+// SDL2 on Linux (render/sdl2/display.cpp), Win32 and WGL on Windows
+// (render/win32/display.cpp).
 #pragma once
 #include <cstdint>
 
@@ -43,10 +44,10 @@ Display openDisplay(const DisplayOptions& options = {});
 void closeDisplay(Display& display);
 // Shows the back buffer.
 void swapDisplay(Display& display);
-// Takes at most one pending window-system event without waiting. The event is
+// Takes every pending window-system event without waiting. The events are
 // dropped, except that an Escape key-down or a quit request (window closed,
-// Ctrl-C) is remembered until the next escapeRequested, and a size change
-// updates width and height.
+// Ctrl-C, SIGTERM) is remembered until the next escapeRequested, and a size
+// change updates width and height.
 void pollDisplayEvent(Display& display);
 // True when Escape is down now or was pressed (or quit requested) since the
 // last call; clears what was remembered.

@@ -20,5 +20,7 @@ float loadingPercent(int32_t step);
 // the context current, glEntry loaded and the full-screen quad made. Draws
 // into whatever frame buffer and viewport are current. A program that does
 // not build is reported on stderr (the GL's log, located in the shader files)
-// and kept: false then, but everything else is built all the same.
+// and kept: false then, but everything else is built all the same. Drains the
+// display's events after each frame and stops early, with the later scene
+// programs left 0, once an Escape or a quit request is latched.
 bool loadPrograms(Display& display, LoadingFrameHook hook = nullptr, void* user = nullptr);

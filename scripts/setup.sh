@@ -9,7 +9,7 @@ INTRO_PACKAGES=(
   xz-utils                                     # packs the show into one file (intro_packed)
   libsdl2-dev libgl-dev libstb-dev            # window, GL context, sound device, PNG writing
   libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
-  xvfb xauth xdotool                           # a real X server for headless runs and tests
+  xvfb xauth xdotool procps                    # a real X server for headless runs and tests (pgrep)
   libgtest-dev libbenchmark-dev                # tests and benchmarks
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers

@@ -27,8 +27,9 @@ static void dispatchNotes(Synth& synth, float time, float next) {
 }
 
 // Left and right are interleaved into the lanes of one vector, so each step
-// handles two stereo frames; max/min also send a NaN to -32768 instead of
-// leaving the conversion undefined.
+// handles two stereo frames. A NaN becomes silence: it is masked to +0 before
+// the clip (max/min alone would send it to -32768, a full-scale offset); the
+// mask is all ones for every other value, which passes through unchanged.
 void masterStage(const float* mixL, const float* mixR, int16_t* output, float gain) {
     const __m128 g = _mm_set1_ps(gain);
     const __m128 lo = _mm_set1_ps(-32768.0f);
@@ -36,8 +37,10 @@ void masterStage(const float* mixL, const float* mixR, int16_t* output, float ga
     for (uint32_t i = 0; i < kBlockFrames; i += 4) {
         const __m128 l = _mm_load_ps(mixL + i);
         const __m128 r = _mm_load_ps(mixR + i);
-        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_unpacklo_ps(l, r), g), lo), hi);
-        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_unpackhi_ps(l, r), g), lo), hi);
+        __m128 a = _mm_mul_ps(_mm_unpacklo_ps(l, r), g);
+        __m128 b = _mm_mul_ps(_mm_unpackhi_ps(l, r), g);
+        a = _mm_min_ps(_mm_max_ps(_mm_and_ps(a, _mm_cmpord_ps(a, a)), lo), hi);
+        b = _mm_min_ps(_mm_max_ps(_mm_and_ps(b, _mm_cmpord_ps(b, b)), lo), hi);
         const __m128i packed = _mm_packs_epi32(_mm_cvttps_epi32(a), _mm_cvttps_epi32(b));
         _mm_store_si128(reinterpret_cast<__m128i*>(output + 2 * i), packed);
     }

@@ -15,6 +15,11 @@
 // Total 4 + 2N + 4 + 112N + 4 + 4 * sum(C) + 4 bytes; one step is a sixteenth
 // note. Tags are read and skipped without comparison.
 constexpr uint32_t kMaxInstruments = 32;
+// The largest song the layout can describe: 32 instruments whose tracks all
+// hold the most events a u16 count allows (8,392,144 bytes). Readers of song
+// files refuse anything longer before reading it whole.
+constexpr uint64_t kLargestSongBytes = 4 + 2 * kMaxInstruments + 4 + uint64_t(kParamCount) * kMaxInstruments + 4 +
+                                       4 * uint64_t(kMaxInstruments) * 65535 + 4;
 // The single-precision float nearest to 1/60 (minutes to seconds).
 constexpr float kMinutesPerSecond = 0.016666668f;
 

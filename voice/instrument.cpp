@@ -142,6 +142,49 @@ void runEffectChain(const SynthTables& tables, Instrument& instrument, BusPair b
     }
 }
 
+// False for an infinity or a NaN (all exponent bits set).
+bool isFiniteValue(float x) {
+    uint32_t bits;
+    copyBytes(&bits, &x, 4);
+    return (bits & 0x7F800000u) != 0x7F800000u;
+}
+
+// True when any of the first `count` samples of the bus is infinite or NaN.
+bool busHasNonFinite(BusPair bus, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (!isFiniteValue(bus.left[i]) || !isFiniteValue(bus.right[i])) return true;
+    return false;
+}
+
+// Forgets everything an infinity or NaN could have got into: the voices stop
+// and lose their filter and glide memories, and the effect units go (their
+// slots make fresh, zeroed units on the next block). Recirculating memories
+// (reverbs, delays, resonant filters) never leave NaN by themselves, so
+// without this one overflow would silence or pin the instrument for good.
+void clearMemories(Instrument& instrument) {
+    for (Voice& voice : instrument.voices) {
+        voice.active.store(false, std::memory_order_relaxed);
+        voice.sounding = false;
+        voice.frequency = 0.0f;
+        voice.oscGainL = 0.0f;
+        voice.oscGainR = 0.0f;
+        resetModulation(voice.mod);
+        voice.noise.level = 0.0f;
+        new (voice.noise.hp) FilterState();
+        new (voice.noise.lp) FilterState();
+        for (FilterState* filter : voice.filters) new (filter) FilterState();
+    }
+    instrument.lfo1Phase = 0.0f;
+    instrument.lfo2Phase = 0.0f;
+    for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+        if (instrument.effectUnits[s] == nullptr) continue;
+        EffectDestroyFn destroy = effectDestroyFor(instrument.effectTypes[s]);
+        if (destroy != nullptr) destroy(instrument.effectUnits[s]);
+        instrument.effectUnits[s] = nullptr;
+        instrument.effectTypes[s] = 0;
+    }
+}
+
 }  // namespace
 
 int32_t roundParam(float x) {
@@ -263,6 +306,14 @@ float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uin
     for (uint32_t i = 0; i < count; ++i) {
         sumL += bus.left[i] < 0.0f ? -bus.left[i] : bus.left[i];
         sumR += bus.right[i] < 0.0f ? -bus.right[i] : bus.right[i];
+    }
+    // A sum that is not finite is the cheap sign of an overflow; the scan
+    // tells it from a sum of huge but finite samples, which are left alone.
+    if (!isFiniteValue(sumL + sumR) && busHasNonFinite(bus, count)) {
+        fillWords(bus.left, 0, count * sizeof(float));
+        fillWords(bus.right, 0, count * sizeof(float));
+        clearMemories(instrument);
+        return 0.0f;
     }
     const float divisor = count > 0 ? float(count) : 1.0f;
     const float level = (sumL / divisor + sumR / divisor) * 0.5f;

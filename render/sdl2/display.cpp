@@ -5,6 +5,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "data/icon_picture.h"
@@ -97,6 +98,12 @@ Display openDisplay(const DisplayOptions& options) {
         display.failure = "a hidden window needs a positive width and height";
         return display;
     }
+    // Without XDG_RUNTIME_DIR (a headless server, a CI job) no Wayland
+    // compositor can be reached, but SDL's Wayland probe still says
+    // "error: XDG_RUNTIME_DIR is invalid or not set" while it fails: skip that
+    // probe unless the user chose drivers. The environment overrides the hint.
+    if (std::getenv("XDG_RUNTIME_DIR") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr)
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,kmsdrm,offscreen");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         display.failure = fail("cannot start SDL video");
         return display;
@@ -172,22 +179,26 @@ void swapDisplay(Display& display) {
 }
 
 void pollDisplayEvent(Display& display) {
+    // Every pending event, not one: a frame can take seconds in a software
+    // renderer, and an Escape queued behind mouse motion or window events
+    // would otherwise wait that many frames.
     SDL_Event event;
-    if (SDL_PollEvent(&event) == 0) return;
-    // A quick press can come and go between two tests: remember it. A quit
-    // request (window closed, SIGINT/SIGTERM caught by SDL) ends the show the
-    // same way, since SDL would otherwise swallow Ctrl-C.
-    if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
-        display.escapeLatched = true;
-    if (event.type == SDL_QUIT) display.escapeLatched = true;
-    // A window manager may still resize the full-screen window after it was
-    // made; the presentation follows the drawable's size.
-    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-        int width = 0;
-        int height = 0;
-        SDL_GL_GetDrawableSize(sdlWindow(display), &width, &height);
-        display.width = width;
-        display.height = height;
+    while (SDL_PollEvent(&event) != 0) {
+        // A quick press can come and go between two tests: remember it. A quit
+        // request (window closed, SIGINT/SIGTERM caught by SDL) ends the show
+        // the same way, since SDL would otherwise swallow Ctrl-C.
+        if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
+            display.escapeLatched = true;
+        if (event.type == SDL_QUIT) display.escapeLatched = true;
+        // A window manager may still resize the full-screen window after it
+        // was made; the presentation follows the drawable's size.
+        if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            int width = 0;
+            int height = 0;
+            SDL_GL_GetDrawableSize(sdlWindow(display), &width, &height);
+            display.width = width;
+            display.height = height;
+        }
     }
 }
 

@@ -1,11 +1,15 @@
 // The capture tool as a user runs it (under Xvfb with Mesa): the contact
-// sheet's size and tiles, identical frames from identical seeds, and a short
-// video with the right number of frames and a sound track.
+// sheet's size and tiles, identical frames from identical seeds, a short
+// video with the right number of frames and a sound track, values refused by
+// name, failed writes and signals that leave no file behind.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -105,6 +109,83 @@ TEST_F(CaptureTest, BadArgumentsAreRefusedWithTheUsage) {
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;
     }
+}
+
+TEST_F(CaptureTest, EachRefusedValueIsNamedWithItsRange) {
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        {"--time inf -o f.png", "--time wants a number from 0 to 115, not 'inf'"},
+        {"--time 1e9 -o f.png", "--time wants a number from 0 to 115"},
+        {"--time 1 -o f.png --seed 99999999999999999999", "--seed wants a whole number from 0 to"},
+        {"--time 1 -o f.png --seed ' -1'", "--seed wants a whole number from 0 to"},
+        {"--timings --fps 0", "--fps wants a whole number from 1 to 240, not '0'"},
+        {"--video x.mp4 --seconds 1000", "--seconds wants a number from 0 to 115.17"},
+        {"--time 1 --size 9000x10 -o f.png", "--size wants WIDTHxHEIGHT, each from 1 to 8192"},
+        {"--loading 7 -o f.png", "--loading wants a whole number from 1 to 6, not '7'"},
+        {"--timings --loud", "unknown option --loud"},
+        {"--timings --loud 3", "unknown option --loud"},
+        {"--timings --frames", "--frames needs a value"},
+    };
+    for (const auto& c : cases) {
+        CommandRun run = capture(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.arguments;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << ": " << run.output;
+    }
+}
+
+TEST_F(CaptureTest, AFailedWriteFailsTheRun) {
+    CommandRun full = capture("--time 1 --size 32x18 --silent -o /dev/full");
+    EXPECT_EQ(full.status, 1) << full.output;
+    EXPECT_NE(full.output.find("writing /dev/full failed"), std::string::npos) << full.output;
+    struct stat device;
+    ASSERT_EQ(stat("/dev/full", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode)) << "the device was removed";
+    CommandRun missing = capture("--time 1 --size 32x18 --silent -o " + path("missing/f.png"));
+    EXPECT_EQ(missing.status, 1) << missing.output;
+}
+
+// About a second; a sanitizer build on a loaded machine took up to 2.9 s
+// here between the signal and the end of its process.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kStopSeconds = 5.0;
+#else
+constexpr double kStopSeconds = 1.0;
+#endif
+
+TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles) {
+    // Big pictures keep each mode busy for many seconds; the signal comes
+    // once the first frames are under way.
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<std::string> files;
+        int signal;
+    } cases[] = {
+        // Names of their own: other tests of this suite leave their files in the folder.
+        {{"--time", "30", "-o", path("stopped.png")}, {path("stopped.png")}, SIGINT},
+        {{"--contact-sheet", path("stopped_sheet.png"), "--size", "1600x900"}, {path("stopped_sheet.png")}, SIGTERM},
+        {{"--timings", "--size", "1600x900"}, {}, SIGINT},
+        {{"--video", path("stopped.mp4"), "--seconds", "60"},
+         {path("stopped.mp4"), path("stopped.mp4.pictures.mkv"), path("stopped.wav")},
+         SIGTERM},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {kCapture};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        ChildProcess run(arguments, {});
+        ASSERT_GT(run.pid, 0);
+        usleep(2500000);
+        ASSERT_EQ(run.waitExit(std::chrono::milliseconds(0)), -1) << c.arguments[0] << " ended early: " << run.errors();
+        kill(run.pid, c.signal);
+        const auto sent = std::chrono::steady_clock::now();
+        EXPECT_EQ(run.waitExit(std::chrono::milliseconds(3000)), 128 + c.signal) << c.arguments[0];
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), kStopSeconds)
+            << c.arguments[0];
+        for (const std::string& file : c.files) EXPECT_NE(access(file.c_str(), F_OK), 0) << file << " was left";
+    }
+    // This folder's encoder only (the bracket keeps pgrep's own shell from matching).
+    EXPECT_NE(runCommand("pgrep -f '[f]fmpeg.*" + folder_ + "'").status, 0) << "an encoder outlived the capture";
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // Building the show's programs on Mesa: every program compiles and links, a
-// broken one is reported at its own file and line, the
-// loading bar grows one sixth per frame, the palette textures keep transparent
-// entries black, and the small GL objects leave the state they promise.
+// broken one is reported at its own file and line, the loading bar grows one
+// sixth per frame and stops at a quit request, the palette textures keep
+// transparent entries black, and the small GL objects leave the state they
+// promise.
 #define GL_GLEXT_PROTOTYPES 1
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <SDL2/SDL.h>
 
 #include <string>
 
@@ -14,6 +16,7 @@
 #include "render/data_texture.h"
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
+#include "render/loading_screen.h"
 #include "render/palette_textures.h"
 #include "render/program_check.h"
 #include "render/programs.h"
@@ -258,4 +261,24 @@ TEST(GlObjects, DataTextureIgnoresUpdatesBeforeCreateAndKeepsItsSize) {
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_FLOAT, back);
     for (int32_t i = 0; i < 128; i++) ASSERT_EQ(back[i], values[i]) << i;
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// A quit request (Ctrl-C, SIGTERM, a closed window) or Escape while the
+// programs load stops the loading after the program being built: building
+// the rest takes seconds in a software renderer. Loading again builds all.
+TEST(LoadingScreen, AQuitRequestStopsTheLoadingAfterTheCurrentProgram) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    for (GLuint& program : scenePrograms) program = 0;
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&quit), 1);
+    loadPrograms(rig->display);
+    EXPECT_TRUE(rig->display.escapeLatched);
+    EXPECT_NE(scenePrograms[0], 0u);
+    for (int32_t i = 1; i < kSceneProgramCount; i++) EXPECT_EQ(scenePrograms[i], 0u) << i;
+
+    EXPECT_TRUE(escapeRequested(rig->display));
+    loadPrograms(rig->display);
+    for (int32_t i = 0; i < kSceneProgramCount; i++) EXPECT_NE(scenePrograms[i], 0u) << i;
 }

@@ -240,14 +240,16 @@ TEST(MasterStage, ScalesClipsAndTruncatesIntoInterleavedFrames) {
     alignas(16) float mixL[kBlockFrames] = {};
     alignas(16) float mixR[kBlockFrames] = {};
     alignas(16) int16_t out[kBlockFrames * 2];
-    const float values[] = {1.0f, -1.0f, 0.00124f, 50.0f, -50.0f, -0.00124f, 40.95875f, std::nanf("")};
-    const int16_t expected[] = {800, -800, 0, 32767, -32768, 0, 32767, -32768};
-    for (uint32_t i = 0; i < 8; ++i) {
+    // A NaN is silence, not a full-scale offset; infinities clip like any loud value.
+    const float values[] = {1.0f,     -1.0f, 0.00124f, 50.0f, -50.0f, -0.00124f, 40.95875f, std::nanf(""),
+                            INFINITY, -INFINITY};
+    const int16_t expected[] = {800, -800, 0, 32767, -32768, 0, 32767, 0, 32767, -32768};
+    for (uint32_t i = 0; i < 10; ++i) {
         mixL[i + 500] = values[i];
         mixR[i + 100] = values[i];
     }
     masterStage(mixL, mixR, out, 0.4f * 2000.0f);
-    for (uint32_t i = 0; i < 8; ++i) {
+    for (uint32_t i = 0; i < 10; ++i) {
         EXPECT_EQ(out[2 * (i + 500)], expected[i]) << "left " << values[i];
         EXPECT_EQ(out[2 * (i + 100) + 1], expected[i]) << "right " << values[i];
         EXPECT_EQ(out[2 * (i + 500) + 1], 0);

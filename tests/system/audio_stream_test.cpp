@@ -57,17 +57,26 @@ struct BusyCore {
     }
 };
 
+// A sanitizer build renders several times slower than the optimised one, so
+// there the pace is printed but not asked for: that tier looks for memory
+// errors and races, the optimised tier for underruns.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kRealTimeBuild = false;
+#else
+constexpr bool kRealTimeBuild = true;
+#endif
+
 // Streams through the dummy driver and checks the counters.
 void expectSteadyStream(const char* label) {
     const std::map<std::string, double> f = probeFigures(runProbe({"SDL_AUDIODRIVER=dummy"}));
     ASSERT_TRUE(f.count("underruns") && f.count("last_music")) << "no counters from the probe";
-    EXPECT_EQ(f.at("underruns"), 0.0) << label;
+    if (kRealTimeBuild) EXPECT_EQ(f.at("underruns"), 0.0) << label;
     // From the first frame at 1 s of picture time to the end at 12 s.
     const double music = f.at("last_music") - f.at("first_music");
     const double device = (f.at("last_consumed") - f.at("first_consumed")) / kBytesPerSecond;
     const double wall = f.at("last_wall") - f.at("first_wall");
     ASSERT_GE(music, 10.0) << label;
-    EXPECT_NEAR(music / device, 1.0, 0.02) << label;
+    if (kRealTimeBuild) EXPECT_NEAR(music / device, 1.0, 0.02) << label;
     std::printf("%s: %.3f s of music against %.3f s the device took (ratio %.5f) in %.3f s of wall time"
                 " (device pace %.4f of real time), %.0f blocks, %.0f underruns\n",
                 label, music, device, music / device, wall, device / wall, f.at("blocks"), f.at("underruns"));
@@ -95,7 +104,14 @@ TEST(AudioStream, TheDeviceReceivesTheSongThatSongrenderMakes) {
     const std::string disk = dir + "/device.raw";
     const std::map<std::string, double> f =
         probeFigures(runProbe({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + disk}));
-    ASSERT_TRUE(f.count("first_source_byte") && f.count("consumed")) << "no counters from the probe";
+    ASSERT_TRUE(f.count("first_source_byte") && f.count("consumed") && f.count("underruns"))
+        << "no counters from the probe";
+    // An underrun puts silence into the stream: in a sanitizer build (see
+    // kRealTimeBuild) the bytes can then not be compared.
+    if (!kRealTimeBuild && f.at("underruns") > 0.0) {
+        std::system(("rm -rf " + dir).c_str());
+        GTEST_SKIP() << f.at("underruns") << " underruns in a sanitizer build";
+    }
     // The probe stops at the first frame past 12 s of music; on a loaded
     // machine a frame can take seconds, so the device may have played well
     // beyond that. The offline render covers everything it played.

@@ -76,6 +76,10 @@ TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     // 60. Frames faster than the takes show whether it does; a few repeats
     // are allowed for takes that come late on a loaded machine.
     EXPECT_GE(f.at("step_frames"), 100.0);
+    // The pace below needs a synthesizer that keeps real time: a sanitizer
+    // build renders several times slower and underruns, so there only the
+    // figures are printed (that tier looks for memory errors and races).
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     if (f.at("frame_interval_p50") < 0.0232) {
         EXPECT_LT(f.at("clock_repeats"), 0.10) << "frames " << 1000.0 * f.at("frame_interval_p50") << " ms apart";
     }
@@ -86,6 +90,7 @@ TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     EXPECT_LT(std::abs(f.at("lead_mean")), 0.1);
     EXPECT_LT(f.at("lead_spread"), 0.05);
     EXPECT_EQ(f.at("underruns"), 0.0);
+#endif
 
     // Start-up in order: the loading frames, then the pre-roll, then the first
     // drawn frame. The pre-roll rests 4 ms after each of its swaps instead of

@@ -1,11 +1,14 @@
 // songrender as a user runs it: pinned seeds give identical files holding
-// exactly the Synth's blocks, and a bad song leaves no file behind.
+// exactly the Synth's blocks, a bad song, a failed write or a signal leaves no
+// file behind, and values out of range are refused by name.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,6 +18,7 @@
 #include "data/song.h"
 #include "driver/music.h"
 #include "runtime/counter.h"
+#include "synth/song_format.h"
 #include "synth/synth.h"
 #include "tests/support/processes.h"
 
@@ -128,5 +132,78 @@ TEST_F(Songrender, ACommandLineThatMakesNoSenseIsRefused) {
         const CommandRun run = songrender(std::string(arguments));
         EXPECT_EQ(run.status, 2) << arguments << ": " << run.output;
         EXPECT_NE(run.output.find("usage"), std::string::npos) << arguments;
+    }
+}
+
+TEST_F(Songrender, ValuesOutsideTheirRangeAreRefusedNamingTheArgumentAndRange) {
+    // Seeds are plain decimal numbers: no wrapping, no clamping, no blanks or signs.
+    for (const char* seed : {"99999999999999999999", "' -1'", "+1", "0x10", "18446744073709551616"}) {
+        const CommandRun run = songrender("-o " + path("x.wav") + " --seed " + seed);
+        EXPECT_EQ(run.status, 2) << seed;
+        EXPECT_NE(run.output.find("--seed wants a whole number from 0 to 18446744073709551615"), std::string::npos)
+            << run.output;
+    }
+    const CommandRun largest = songrender("-o " + path("x.wav") + " --seconds 0.01 --seed 18446744073709551615");
+    EXPECT_EQ(largest.status, 0) << largest.output;
+    for (const char* seconds : {"inf", "1e9", "-1", "' 2'"}) {
+        const CommandRun run = songrender("-o " + path("x.wav") + " --seconds " + seconds);
+        EXPECT_EQ(run.status, 2) << seconds;
+        EXPECT_NE(run.output.find("--seconds wants a number above 0 and at most 3600"), std::string::npos)
+            << run.output;
+    }
+    // A flag that does not exist is unknown, with or without something after it.
+    for (const char* arguments : {"-o x.wav --loud", "--loud -o x.wav"}) {
+        const CommandRun run = songrender(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.output.find("unknown option --loud"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("needs a value"), std::string::npos) << run.output;
+    }
+}
+
+TEST_F(Songrender, AFailedWriteFailsTheRunAndLeavesNothingHalfMade) {
+    // A device that takes nothing: the run fails and the device stays.
+    const CommandRun full = songrender("-o /dev/full --seconds 1");
+    EXPECT_EQ(full.status, 1) << full.output;
+    EXPECT_NE(full.output.find("/dev/full"), std::string::npos) << full.output;
+    EXPECT_TRUE(exists("/dev/full"));
+    // sox cannot create the picture (its folder is missing) and exits 0 all
+    // the same: a spectrogram asked for and not made is a failure.
+    const CommandRun spectrogram =
+        songrender("-o " + path("s.wav") + " --seconds 1 --spectrogram " + path("missing/s.png"));
+    EXPECT_EQ(spectrogram.status, 1) << spectrogram.output;
+    EXPECT_NE(spectrogram.output.find("could not draw the spectrogram"), std::string::npos) << spectrogram.output;
+    EXPECT_FALSE(exists(path("missing/s.png")));
+    const CommandRun drawn = songrender("-o " + path("s.wav") + " --seconds 1 --spectrogram " + path("s.png"));
+    EXPECT_EQ(drawn.status, 0) << drawn.output;
+    EXPECT_TRUE(exists(path("s.png")));
+}
+
+TEST_F(Songrender, ASongFileLargerThanAnySongIsRefusedBeforeItIsRead) {
+    EXPECT_EQ(kLargestSongBytes, songByteSize(kMaxInstruments, uint64_t(kMaxInstruments) * 65535));
+    // An endless file, and a sparse one byte over the limit.
+    ASSERT_EQ(runCommand("truncate -s " + std::to_string(kLargestSongBytes + 1) + " " + path("big.bin")).status, 0);
+    for (const std::string& song : {std::string("/dev/zero"), path("big.bin")}) {
+        const auto began = std::chrono::steady_clock::now();
+        const CommandRun run = songrender("-o " + path("out.wav") + " --song " + song);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find("larger than the largest song (8392144 bytes)"), std::string::npos) << run.output;
+        EXPECT_LT(seconds, 5.0) << song;
+        EXPECT_FALSE(exists(path("out.wav")));
+    }
+}
+
+TEST_F(Songrender, SigintAndSigtermStopTheRenderAndRemoveItsFile) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ChildProcess render({kSongrender, "-o", path("long.wav"), "--seconds", "3600"}, {});
+        ASSERT_GT(render.pid, 0);
+        for (int i = 0; i < 200 && !exists(path("long.wav")); ++i) usleep(10000);
+        ASSERT_TRUE(exists(path("long.wav"))) << "the render never started";
+        usleep(200000);
+        kill(render.pid, signal);
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal) << render.errors();
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 1.0);
+        EXPECT_FALSE(exists(path("long.wav"))) << "the unfinished file was left behind";
     }
 }

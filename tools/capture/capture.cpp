@@ -15,6 +15,8 @@
 #include "tools/capture/show_pictures.h"
 #include "tools/capture/show_replay.h"
 #include "tools/capture/video.h"
+#include "tools/common/arguments.h"
+#include "tools/common/tool_exit.h"
 
 namespace {
 
@@ -56,88 +58,115 @@ const char kUsage[] =
     "  --silent          no music: every note texture stays zero (much faster)\n"
     "  --seed N          value the random counter is pinned to (default 1)\n";
 
-bool parseFloat(const char* text, float& out) {
-    char* end = nullptr;
-    out = std::strtof(text, &end);
-    return end != text && !*end;
+// The show's clock runs from -0.17 s (the first pre-roll frame) to its last
+// frame, the first at 115 s or later; a frame at 115 s is that last frame.
+constexpr double kFirstClock = -0.17;
+constexpr double kLastClock = 115.0;
+
+bool fail(const char* format, const char* name, const char* value) {
+    std::fprintf(stderr, "capture: ");
+    std::fprintf(stderr, format, name, value);
+    std::fputc('\n', stderr);
+    return false;
 }
 
-bool parseInt(const char* text, int32_t& out) {
-    char* end = nullptr;
-    long value = std::strtol(text, &end, 10);
-    out = int32_t(value);
-    return end != text && !*end && value >= -1000000 && value <= 1000000;
+bool wholeIn(const char* name, const char* value, int64_t low, int64_t high, int32_t& out) {
+    int64_t parsed = 0;
+    if (!parseInteger(value, low, high, parsed)) {
+        std::fprintf(stderr, "capture: %s wants a whole number from %lld to %lld, not '%s'\n", name, (long long)low,
+                     (long long)high, value);
+        return false;
+    }
+    out = int32_t(parsed);
+    return true;
+}
+
+bool realIn(const char* name, const char* value, double low, double high, float& out) {
+    double parsed = 0.0;
+    if (!parseReal(value, low, high, parsed)) {
+        std::fprintf(stderr, "capture: %s wants a number from %g to %g, not '%s'\n", name, low, high, value);
+        return false;
+    }
+    out = float(parsed);
+    return true;
+}
+
+// WxH, each side 1..8192 in plain digits.
+bool sizeIn(const char* value, int32_t& width, int32_t& height) {
+    const char* x = std::strchr(value, 'x');
+    uint64_t w = 0, h = 0;
+    bool ok = x != nullptr && x - value < 8;
+    if (ok) {
+        char left[8] = {};
+        std::memcpy(left, value, size_t(x - value));
+        ok = parseWhole(left, 8192, w) && parseWhole(x + 1, 8192, h) && w >= 1 && h >= 1;
+    }
+    if (!ok) return fail("%s wants WIDTHxHEIGHT, each from 1 to 8192 (e.g. 320x180), not '%s'", "--size", value);
+    width = int32_t(w);
+    height = int32_t(h);
+    return true;
 }
 
 bool parseOptions(int argc, char** argv, Options& options) {
+    static const char* const kWithValue[] = {"--time", "--loading", "--contact-sheet", "--video", "--size", "--fps",
+                                             "--from", "--seconds", "--frames", "--sequence", "--seed", "-o"};
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto is = [&](const char* name, bool takesValue) {
-            return std::strcmp(arg, name) == 0 && (!takesValue || value);
-        };
-        if (is("--time", true)) {
+        if (std::strcmp(arg, "--timings") == 0) {
+            options.mode = Mode::Timings;
+            continue;
+        }
+        if (std::strcmp(arg, "--silent") == 0) {
+            options.music = false;
+            continue;
+        }
+        bool known = false;
+        for (const char* name : kWithValue) known = known || std::strcmp(arg, name) == 0;
+        if (!known) return fail("unknown option %s%s", arg, "");
+        if (i + 1 >= argc) return fail("%s needs a value%s", arg, "");
+        const char* value = argv[++i];
+        bool ok = true;
+        if (std::strcmp(arg, "--time") == 0) {
             options.mode = Mode::Time;
-            if (!parseFloat(value, options.time) || !(options.time >= 0.0f)) return false;
-            i++;
-        } else if (is("--loading", true)) {
+            ok = realIn(arg, value, 0.0, kLastClock, options.time);
+        } else if (std::strcmp(arg, "--loading") == 0) {
             options.mode = Mode::Loading;
-            if (!parseInt(value, options.loadingStep)) return false;
-            if (options.loadingStep < 1 || options.loadingStep > kLoadingSteps) return false;
-            i++;
-        } else if (is("--contact-sheet", true)) {
+            ok = wholeIn(arg, value, 1, kLoadingSteps, options.loadingStep);
+        } else if (std::strcmp(arg, "--contact-sheet") == 0) {
             options.mode = Mode::ContactSheet;
             options.output = value;
-            i++;
-        } else if (is("--video", true)) {
+        } else if (std::strcmp(arg, "--video") == 0) {
             options.mode = Mode::Video;
             options.output = value;
-            i++;
-        } else if (is("--timings", false)) {
-            options.mode = Mode::Timings;
-        } else if (is("--size", true)) {
-            // Exactly two numbers: a trailing character is a typo, not a size.
-            char extra = 0;
-            if (std::sscanf(value, "%5dx%5d%c", &options.width, &options.height, &extra) != 2) return false;
-            if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192) return false;
-            i++;
-        } else if (is("--fps", true)) {
-            if (!parseInt(value, options.fps) || options.fps < 1 || options.fps > 240) return false;
-            i++;
-        } else if (is("--from", true)) {
+        } else if (std::strcmp(arg, "--size") == 0) {
+            ok = sizeIn(value, options.width, options.height);
+        } else if (std::strcmp(arg, "--fps") == 0) {
+            ok = wholeIn(arg, value, 1, 240, options.fps);
+        } else if (std::strcmp(arg, "--from") == 0) {
             // The show's first frame has the clock -0.17: nothing comes before.
-            if (!parseFloat(value, options.from) || !(options.from >= -0.17f) || options.from > 200.0f) return false;
-            i++;
-        } else if (is("--seconds", true)) {
-            if (!parseFloat(value, options.seconds) || !(options.seconds > 0.0f) || options.seconds > 300.0f)
-                return false;
-            i++;
-        } else if (is("--frames", true)) {
-            if (!parseInt(value, options.timedFrames) || options.timedFrames < 1 || options.timedFrames > 1000)
-                return false;
-            i++;
-        } else if (is("--sequence", true)) {
-            if (!parseInt(value, options.timedSequence) || options.timedSequence < 0 ||
-                options.timedSequence >= kSequenceCount)
-                return false;
-            i++;
-        } else if (is("--silent", false)) {
-            options.music = false;
-        } else if (is("--seed", true)) {
-            // strtoull would take "" as 0 and "-3" as 2^64 - 3: digits only.
-            if (*value < '0' || *value > '9') return false;
-            char* end = nullptr;
-            options.seed = std::strtoull(value, &end, 10);
-            if (*end) return false;
-            i++;
-        } else if (is("-o", true)) {
-            options.output = value;
-            i++;
+            ok = realIn(arg, value, kFirstClock, kLastClock, options.from);
+        } else if (std::strcmp(arg, "--seconds") == 0) {
+            // At most the whole show, pre-roll included.
+            ok = realIn(arg, value, 0.0, kLastClock - kFirstClock, options.seconds) && options.seconds > 0.0f;
+            if (!ok && options.seconds == 0.0f) fail("%s wants a length above 0, not '%s'", arg, value);
+        } else if (std::strcmp(arg, "--frames") == 0) {
+            ok = wholeIn(arg, value, 1, 1000, options.timedFrames);
+        } else if (std::strcmp(arg, "--sequence") == 0) {
+            ok = wholeIn(arg, value, 0, kSequenceCount - 1, options.timedSequence);
+        } else if (std::strcmp(arg, "--seed") == 0) {
+            // strtoull would take " -1" as 2^64 - 1 and clamp too many digits: plain digits only.
+            ok = parseWhole(value, UINT64_MAX, options.seed);
+            if (!ok)
+                fail("%s wants a whole number from 0 to 18446744073709551615 in plain digits, not '%s'", arg, value);
         } else {
-            return false;
+            options.output = value;
         }
+        if (!ok) return false;
     }
-    if (options.mode == Mode::None || (!options.output && options.mode != Mode::Timings)) return false;
+    if (options.mode == Mode::None)
+        return fail("%s%s", "say what to capture: --time, --loading, --contact-sheet, --video or --timings", "");
+    if (!options.output && options.mode != Mode::Timings)
+        return fail("%s%s", "no output file: -o FILE (for --time and --loading)", "");
     if (options.width == 0) {
         bool small = options.mode == Mode::ContactSheet || options.mode == Mode::Timings;
         options.width = small ? 320 : options.mode == Mode::Video ? 640 : 1600;
@@ -216,6 +245,9 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before SDL starts: it leaves handlers that are already set alone, and
+    // would otherwise turn Ctrl-C into a quit event that nothing here reads.
+    installStopHandlers();
     Options options;
     if (!parseOptions(argc, argv, options)) {
         std::fputs(kUsage, stderr);

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "tools/common/checked_file.h"
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -15,9 +17,26 @@ Picture blackPicture(int32_t width, int32_t height) {
     return picture;
 }
 
+namespace {
+
+// stb hands the encoded PNG over in pieces; they are collected and written
+// in one checked step, since stb's own file writer ignores write errors.
+void appendBytes(void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    const auto* from = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), from, from + size);
+}
+
+}  // namespace
+
 bool writePng(const Picture& picture, const char* path) {
     stbi_flip_vertically_on_write(1);
-    if (stbi_write_png(path, picture.width, picture.height, 4, picture.rgba.data(), picture.width * 4)) return true;
-    std::fprintf(stderr, "capture: cannot write %s\n", path);
-    return false;
+    std::vector<uint8_t> png;
+    if (!stbi_write_png_to_func(appendBytes, &png, picture.width, picture.height, 4, picture.rgba.data(),
+                                picture.width * 4) ||
+        png.empty()) {
+        std::fprintf(stderr, "capture: cannot encode %s\n", path);
+        return false;
+    }
+    return writeWholeFile("capture", path, png.data(), png.size());
 }

@@ -18,6 +18,7 @@
 #include "tools/capture/progress.h"
 #include "tools/capture/show_pictures.h"
 #include "tools/capture/show_replay.h"
+#include "tools/common/tool_exit.h"
 
 extern char** environ;
 
@@ -57,6 +58,7 @@ bool startChild(const std::vector<const char*>& argv, bool piped, Child& child) 
         std::fprintf(stderr, "capture: cannot start %s\n", args[0]);
         return false;
     }
+    trackChild(child.pid);
     if (piped) {
         child.input = fdopen(fds[1], "wb");
         if (!child.input) close(fds[1]);
@@ -70,8 +72,10 @@ bool finishChild(Child& child) {
     if (child.input) std::fclose(child.input);
     child.input = nullptr;
     int status = 0;
-    if (child.pid < 0 || waitpid(child.pid, &status, 0) < 0) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (child.pid < 0) return false;
+    const bool waited = waitpid(child.pid, &status, 0) >= 0;
+    untrackChild(child.pid);
+    return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool runChild(const std::vector<const char*>& argv) {
@@ -127,6 +131,7 @@ bool writeSong(const std::string& path, const std::vector<int16_t>& samples, int
     format.samplerate = kSongRate;
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    startOutput(path.c_str());
     SNDFILE* wav = sf_open(path.c_str(), SFM_WRITE, &format);
     if (!wav) {
         std::fprintf(stderr, "capture: cannot write %s: %s\n", path.c_str(), sf_strerror(nullptr));
@@ -185,6 +190,9 @@ int32_t writeVideo(const VideoOptions& options) {
     // Pictures first into a file of their own: the song is only complete once
     // the last frame has been rendered, and ffmpeg wants it from the start.
     std::string pictureFile = options.music ? std::string(options.output) + ".pictures.mkv" : options.output;
+    // Everything this run writes goes if it fails or is stopped.
+    startOutput(options.output);
+    startOutput(pictureFile.c_str());
     char size[32], rate[16];
     std::snprintf(size, sizeof(size), "%dx%d", int(options.width), int(options.height));
     std::snprintf(rate, sizeof(rate), "%d", int(options.fps));
@@ -240,5 +248,6 @@ int32_t writeVideo(const VideoOptions& options) {
         std::fprintf(stderr, "capture: wrote %s (no sound)\n", options.output);
     }
     releaseReplay(replay);
+    if (!ok) removeStartedOutputs();
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 //   songrender -o song.wav [--song FILE] [--seconds S] [--seed N] [--spectrogram FILE.png]
 #include <sndfile.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +23,11 @@
 #include "driver/music.h"
 #include "runtime/counter.h"
 #include "runtime/float_mode.h"
+#include "synth/song_format.h"
 #include "synth/synth.h"
+#include "tools/common/arguments.h"
+#include "tools/common/checked_file.h"
+#include "tools/common/tool_exit.h"
 
 extern char** environ;
 
@@ -48,20 +53,8 @@ void usage(FILE* to) {
                  "  --spectrogram PNG  also draw the song's spectrogram (needs sox)\n");
 }
 
-bool parseNumber(const char* text, double& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text, &end);
-    return errno == 0 && end != text && *end == '\0';
-}
-
-bool parseSeed(const char* text, uint64_t& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoull(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && text[0] != '-';
-}
-
+// An hour is far beyond any song; the limit keeps the block count sane.
+constexpr double kMostSeconds = 3600.0;
 // Exit code 2 and a message for a command line that makes no sense.
 bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
@@ -69,6 +62,12 @@ bool parseOptions(int argc, char** argv, Options& options) {
         if (arg == "-h" || arg == "--help") {
             usage(stdout);
             std::exit(0);
+        }
+        const bool known = arg == "-o" || arg == "--song" || arg == "--spectrogram" || arg == "--seconds" ||
+                           arg == "--seed";
+        if (!known) {
+            std::fprintf(stderr, "songrender: unknown option %s\n", arg.c_str());
+            return false;
         }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "songrender: %s needs a value\n", arg.c_str());
@@ -82,21 +81,20 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (arg == "--spectrogram") {
             options.spectrogram = value;
         } else if (arg == "--seconds") {
-            // An hour is far beyond any song; the limit keeps the block count sane.
-            if (!parseNumber(value, options.seconds) || !(options.seconds > 0.0 && options.seconds <= 3600.0)) {
+            if (!parseReal(value, 0.0, kMostSeconds, options.seconds) || !(options.seconds > 0.0)) {
                 std::fprintf(stderr, "songrender: --seconds wants a number above 0 and at most 3600, not '%s'\n",
                              value);
                 return false;
             }
-        } else if (arg == "--seed") {
-            if (!parseSeed(value, options.seed)) {
-                std::fprintf(stderr, "songrender: --seed wants a whole number from 0 up, not '%s'\n", value);
+        } else {
+            if (!parseWhole(value, UINT64_MAX, options.seed)) {
+                std::fprintf(stderr,
+                             "songrender: --seed wants a whole number from 0 to 18446744073709551615 in plain "
+                             "digits, not '%s'\n",
+                             value);
                 return false;
             }
             options.seeded = true;
-        } else {
-            std::fprintf(stderr, "songrender: unknown option %s\n", arg.c_str());
-            return false;
         }
     }
     if (options.output == nullptr) {
@@ -106,18 +104,35 @@ bool parseOptions(int argc, char** argv, Options& options) {
     return true;
 }
 
-// The whole file, or false with a message.
+// The whole file, or false with a message. Nothing longer than the largest
+// song the layout can describe is read: /dev/zero or a wrong path to a
+// film would otherwise be read until memory runs out.
 bool readSongFile(const char* path, std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         std::fprintf(stderr, "songrender: cannot open song file %s: %s\n", path, std::strerror(errno));
         return false;
     }
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    const bool failed = std::ferror(file) != 0;
+    struct stat info;
+    const bool tooLarge = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+                          uint64_t(info.st_size) > kLargestSongBytes;
+    bool failed = false;
+    if (!tooLarge) {
+        uint8_t buffer[65536];
+        size_t got;
+        // One byte more than a song can hold tells "too large" from "just fits".
+        while (bytes.size() <= kLargestSongBytes &&
+               (got = std::fread(buffer, 1, std::min(sizeof(buffer), size_t(kLargestSongBytes + 1 - bytes.size())),
+                                 file)) > 0)
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        failed = std::ferror(file) != 0;
+    }
     std::fclose(file);
+    if (tooLarge || bytes.size() > kLargestSongBytes) {
+        std::fprintf(stderr, "songrender: %s is larger than the largest song (%llu bytes): not a song\n", path,
+                     (unsigned long long)kLargestSongBytes);
+        return false;
+    }
     if (failed) {
         std::fprintf(stderr, "songrender: cannot read song file %s\n", path);
         return false;
@@ -139,26 +154,53 @@ void showProgress(uint64_t done, uint64_t total, int& shownPercent) {
     std::fflush(stderr);
 }
 
-// sox draws the spectrogram; exit status 0 when it did.
+// sox draws the spectrogram. sox can print a failure ("sox FAIL ...") and
+// still exit with 0, so its messages are read as well, and the picture must
+// exist and hold bytes. A picture that was not made whole is removed.
 bool drawSpectrogram(const char* wav, const char* png) {
     const char* argv[] = {"sox", wav, "-n", "spectrogram", "-t", wav, "-o", png, nullptr};
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::fprintf(stderr, "songrender: cannot run sox for the spectrogram: %s\n", std::strerror(errno));
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    startOutput(png);
     pid_t pid;
-    if (posix_spawnp(&pid, "sox", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+    const int spawned = posix_spawnp(&pid, "sox", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
         std::fprintf(stderr, "songrender: cannot run sox for the spectrogram (is it installed?)\n");
         return false;
     }
+    trackChild(pid);
+    std::string messages;
+    char chunk[1024];
+    ssize_t got;
+    while ((got = read(fds[0], chunk, sizeof(chunk))) > 0 || (got < 0 && errno == EINTR))
+        if (got > 0) messages.append(chunk, size_t(got));
+    close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "songrender: sox could not draw the spectrogram %s\n", png);
-        return false;
-    }
-    return true;
+    untrackChild(pid);
+    if (!messages.empty()) std::fputs(messages.c_str(), stderr);
+    const bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (exited && messages.find("FAIL") == std::string::npos && fileHasBytes(png)) return true;
+    std::fprintf(stderr, "songrender: sox could not draw the spectrogram %s\n", png);
+    removeIfRegularFile(png);
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    installStopHandlers();
     Options options;
     if (!parseOptions(argc, argv, options)) {
         usage(stderr);
@@ -172,9 +214,8 @@ int main(int argc, char** argv) {
     uint32_t songSize = kSongSize;
     if (options.song != nullptr) {
         if (!readSongFile(options.song, songFile)) return 1;
-        if (songFile.empty() || songFile.size() > UINT32_MAX) {
-            std::fprintf(stderr, "songrender: %s is %s: not a song\n", options.song,
-                         songFile.empty() ? "empty" : "far too large");
+        if (songFile.empty()) {
+            std::fprintf(stderr, "songrender: %s is empty: not a song\n", options.song);
             return 1;
         }
         song = songFile.data();
@@ -193,6 +234,7 @@ int main(int argc, char** argv) {
     format.samplerate = int(kSampleRate);
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    startOutput(options.output);
     SNDFILE* wav = sf_open(options.output, SFM_WRITE, &format);
     if (wav == nullptr) {
         std::fprintf(stderr, "songrender: cannot write %s: %s\n", options.output, sf_strerror(nullptr));
@@ -230,9 +272,15 @@ int main(int argc, char** argv) {
         if (progress) showProgress(b + 1, blocks, shownPercent);
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    if (sf_close(wav) != 0) writeFailed = true;
+    // The header's sizes are written at close: a failure there is a failure
+    // of the whole file.
+    if (sf_close(wav) != 0) {
+        std::fprintf(stderr, "songrender: finishing %s failed\n", options.output);
+        writeFailed = true;
+    }
     if (writeFailed) {
-        std::remove(options.output);
+        std::fprintf(stderr, "songrender: removed the unfinished %s\n", options.output);
+        removeStartedOutputs();
         return 1;
     }
 
@@ -247,6 +295,7 @@ int main(int argc, char** argv) {
                 rendered, wall, wall > 0.0 ? rendered / wall : 0.0, peakText, clipped, options.output);
     std::fflush(stdout);
 
+    // A spectrogram asked for and not made fails the run; the WAV stays, it is whole.
     if (options.spectrogram != nullptr && !drawSpectrogram(options.output, options.spectrogram)) return 1;
     return 0;
 }
