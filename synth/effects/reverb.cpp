@@ -1,6 +1,8 @@
 // Reverb: combs, then allpasses, then the wet/dry mix back into the bus.
 #include "synth/effects/reverb.h"
 
+#include <xmmintrin.h>
+
 #include "runtime/math.h"
 #include "runtime/memory.h"
 #include "voice/params.h"
@@ -19,16 +21,26 @@ const int32_t kReverbAllpassLengths[kReverbAllpasses] = {556, 441, 341, 225};
 EffectUnit* createReverb() {
     Reverb* unit = allocateUnit<Reverb>();
     if (unit == nullptr) return nullptr;
-    for (int k = 0; k < kReverbCombs; ++k) {
-        initCombFilter(unit->leftCombs[k], kReverbCombLengths[k]);
-        initCombFilter(unit->rightCombs[k], kReverbCombLengths[k]);
-    }
+    for (int k = 0; k < kReverbCombs; ++k) initCombFilter(unit->combs[k], kReverbCombLengths[k]);
     for (int k = 0; k < kReverbAllpasses; ++k) {
         initAllpassFilter(unit->leftAllpasses[k], kReverbAllpassLengths[k]);
         initAllpassFilter(unit->rightAllpasses[k], kReverbAllpassLengths[k] + kReverbStereoSpread);
     }
     return unit;
 }
+
+namespace {
+
+// One allpass stage on one sample: b = buffer[index]; buffer[index] = b x
+// feedback + x; the result is b - x.
+inline float allpassStep(AllpassFilter& stage, int32_t& index, float x) {
+    const float b = stage.buffer[index];
+    stage.buffer[index] = b * kAllpassFeedback + x;
+    if (++index >= stage.length) index = 0;
+    return b - x;
+}
+
+}  // namespace
 
 void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL, float* busR,
                    uint32_t count) {
@@ -47,28 +59,64 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
     const float wet2 = (1.0f - width) * 0.5f * wet;
     if (count > kReverbMaxBlock) return;
 
-    float* accL = reverb->accL;
-    float* accR = reverb->accR;
-    fillWords(accL, 0, count * 4);
-    fillWords(accR, 0, count * 4);
-    for (int k = 0; k < kReverbCombs; ++k) {
-        float* outL = reverb->combOutL[k];
-        float* outR = reverb->combOutR[k];
-        processCombPair(reverb->leftCombs[k], reverb->rightCombs[k], damp1, damp2, feedback,
-                        kCombInputGain, busL, busR, outL, outR, count);
-        // Unity-gain sum of the comb outputs.
-        for (uint32_t i = 0; i < count; ++i) {
-            accL[i] += outL[i];
-            accR[i] += outR[i];
-        }
+    // Frame by frame through the whole chain: every comb and allpass only
+    // looks back in time, so this gives the values of running each stage over
+    // the block in turn. The eight combs run four to a vector, each lane one
+    // comb with the arithmetic it has alone; their outputs are summed in comb
+    // order, then diffused by each side's allpasses.
+    CombFilter* combs = reverb->combs;
+    int32_t combIndex[kReverbCombs];
+    for (int k = 0; k < kReverbCombs; ++k) combIndex[k] = combs[k].index;
+    __m128 storeLo = _mm_setr_ps(combs[0].store, combs[1].store, combs[2].store, combs[3].store);
+    __m128 storeHi = _mm_setr_ps(combs[4].store, combs[5].store, combs[6].store, combs[7].store);
+    const __m128 d1 = _mm_set1_ps(damp1);
+    const __m128 d2 = _mm_set1_ps(damp2);
+    const __m128 fb = _mm_set1_ps(feedback);
+    AllpassFilter* stagesL = reverb->leftAllpasses;
+    AllpassFilter* stagesR = reverb->rightAllpasses;
+    int32_t indexL[kReverbAllpasses], indexR[kReverbAllpasses];
+    for (int k = 0; k < kReverbAllpasses; ++k) {
+        indexL[k] = stagesL[k].index;
+        indexR[k] = stagesR[k].index;
     }
-    for (int k = 0; k < kReverbAllpasses; ++k)
-        processAllpassPair(reverb->leftAllpasses[k], reverb->rightAllpasses[k], kAllpassFeedback,
-                           accL, accR, count);
+
     for (uint32_t i = 0; i < count; ++i) {
         const float left = busL[i];
         const float right = busR[i];
-        busL[i] = accL[i] * wet1 + accR[i] * wet2 + left * dry;
-        busR[i] = accR[i] * wet1 + accL[i] * wet2 + right * dry;
+        const __m128 in = _mm_set1_ps((left + right) * kCombInputGain);
+        alignas(16) float out[kReverbCombs];
+        for (int k = 0; k < kReverbCombs; ++k) out[k] = combs[k].buffer[combIndex[k]];
+        const __m128 outLo = _mm_load_ps(out);
+        const __m128 outHi = _mm_load_ps(out + 4);
+        storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(outLo, d2));
+        storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(outHi, d2));
+        alignas(16) float write[kReverbCombs];
+        _mm_store_ps(write, _mm_add_ps(in, _mm_mul_ps(storeLo, fb)));
+        _mm_store_ps(write + 4, _mm_add_ps(in, _mm_mul_ps(storeHi, fb)));
+        float acc = 0.0f;
+        for (int k = 0; k < kReverbCombs; ++k) {
+            combs[k].buffer[combIndex[k]] = write[k];
+            if (++combIndex[k] >= combs[k].length) combIndex[k] = 0;
+            acc += out[k];
+        }
+        float wetL = acc, wetR = acc;
+        for (int k = 0; k < kReverbAllpasses; ++k) {
+            wetL = allpassStep(stagesL[k], indexL[k], wetL);
+            wetR = allpassStep(stagesR[k], indexR[k], wetR);
+        }
+        busL[i] = wetL * wet1 + wetR * wet2 + left * dry;
+        busR[i] = wetR * wet1 + wetL * wet2 + right * dry;
+    }
+
+    alignas(16) float stores[kReverbCombs];
+    _mm_store_ps(stores, storeLo);
+    _mm_store_ps(stores + 4, storeHi);
+    for (int k = 0; k < kReverbCombs; ++k) {
+        combs[k].index = combIndex[k];
+        combs[k].store = stores[k];
+    }
+    for (int k = 0; k < kReverbAllpasses; ++k) {
+        stagesL[k].index = indexL[k];
+        stagesR[k].index = indexR[k];
     }
 }
