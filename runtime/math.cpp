@@ -13,6 +13,16 @@ bool absLess(float a, float b) {
 }
 
 float cosRad(float x) {
+#if defined(__GLIBC__) && defined(__x86_64__)
+    // glibc's cosl reduces every argument beyond pi/4 with a many-word pi, at
+    // several hundred instructions a call; the flanger makes two calls a
+    // frame with phases that only grow. For every float with 2^-13 <= |x| <
+    // 1024 the double-precision cosine rounds to the same float (checked
+    // float by float: tests/slow/cosine_exhaustive_test.cpp), at a tenth of
+    // the cost.
+    const float magnitude = std::fabs(x);
+    if (magnitude >= 0x1p-13f && magnitude < 1024.0f) return float(std::cos(double(x)));
+#endif
     return float(cosl(x));
 }
 
