@@ -267,46 +267,82 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
         _mm_mul_ps(_mm_sub_ps(_mm_setr_ps(newL, newR, 0.0f, 0.0f), startGain), _mm_set1_ps(invCount));
     const ComplexFloat* table = osc.wavetable;
 
+    // Each copy's increments as the copy-by-copy rule forms them: a copy
+    // plays |inc|, and the next one's left runs spreadInc faster, its right
+    // spreadInc slower.
+    float copyInc[kMaxUnison][2];
     for (uint32_t u = 0; u < copies; ++u) {
         incL = absValue(incL);
         incR = absValue(incR);
         // A non-finite increment would turn the phase into NaN for good.
-        const __m128 inc = _mm_setr_ps(isFinite(incL) ? incL : 0.0f, isFinite(incR) ? incR : 0.0f, 0.0f, 0.0f);
-        __m128 phase = _mm_setr_ps(wrapPhase(osc.phases[u][0]), wrapPhase(osc.phases[u][1]), 0.0f, 0.0f);
-        __m128 gain = startGain;
-
-        for (uint32_t i = 0; i < count; ++i) {
-            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
-            const __m128i index = _mm_cvttps_epi32(_mm_mul_ps(phase, tableScale));
-            const uint32_t iL = uint32_t(_mm_cvtsi128_si32(index)) & (kWaveSize - 1);
-            const uint32_t iR = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(index, 4))) & (kWaveSize - 1);
-            __m128 s = _mm_unpacklo_ps(_mm_load_ss(&table[iL].re), _mm_load_ss(&table[iR].re));
-            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
-            s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(s, driveV), minusOne), one);
-            __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
-            out = _mm_add_ps(out, _mm_mul_ps(s, gain));
-            _mm_store_ss(left + i, out);
-            _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
-
-            phase = _mm_add_ps(phase, inc);
-            const __m128 over = _mm_cmpgt_ps(phase, one);
-            phase = _mm_sub_ps(phase, _mm_and_ps(over, one));
-            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(phase, one)) != 0, 0)) {
-                // Only increments above one cycle per frame get here.
-                alignas(16) float lanes[4];
-                _mm_store_ps(lanes, phase);
-                phase = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), 0.0f, 0.0f);
-            }
-            gain = _mm_add_ps(gain, gainStep);
-        }
-
-        alignas(16) float lanes[4];
-        _mm_store_ps(lanes, phase);
-        osc.phases[u][0] = lanes[0];
-        osc.phases[u][1] = lanes[1];
-        // Each further copy runs a little faster on the left, slower on the right.
+        copyInc[u][0] = isFinite(incL) ? incL : 0.0f;
+        copyInc[u][1] = isFinite(incR) ? incR : 0.0f;
         incL += spreadInc;
         incR -= spreadInc;
+    }
+
+    // Two copies to a vector: lanes 0 and 1 are copy 2p's left and right,
+    // lanes 2 and 3 copy 2p + 1's (idle when the count is odd). Every copy
+    // ramps through the same gains, so one gain vector serves all. Frame by
+    // frame the copies are added into the voice sample in copy order, as
+    // adding each copy over the whole block in turn would.
+    constexpr uint32_t kMaxPairs = (kMaxUnison + 1) / 2;
+    const uint32_t pairs = (copies + 1) / 2;
+    const uint32_t fullPairs = copies / 2;
+    __m128 phase[kMaxPairs], inc[kMaxPairs];
+    for (uint32_t p = 0; p < pairs; ++p) {
+        const uint32_t u = 2 * p;
+        const bool second = u + 1 < copies;
+        phase[p] = _mm_setr_ps(wrapPhase(osc.phases[u][0]), wrapPhase(osc.phases[u][1]),
+                               second ? wrapPhase(osc.phases[u + 1][0]) : 0.0f,
+                               second ? wrapPhase(osc.phases[u + 1][1]) : 0.0f);
+        inc[p] = _mm_setr_ps(copyInc[u][0], copyInc[u][1], second ? copyInc[u + 1][0] : 0.0f,
+                             second ? copyInc[u + 1][1] : 0.0f);
+    }
+    __m128 gain = _mm_movelh_ps(startGain, startGain);
+    const __m128 gainStep2 = _mm_movelh_ps(gainStep, gainStep);
+
+    for (uint32_t i = 0; i < count; ++i) {
+        __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
+        for (uint32_t p = 0; p < pairs; ++p) {
+            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
+            alignas(16) int32_t index[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)));
+            const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[0]) & (kWaveSize - 1)].re),
+                                              _mm_load_ss(&table[uint32_t(index[1]) & (kWaveSize - 1)].re));
+            const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[2]) & (kWaveSize - 1)].re),
+                                              _mm_load_ss(&table[uint32_t(index[3]) & (kWaveSize - 1)].re));
+            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
+            const __m128 s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_movelh_ps(lo, hi), driveV), minusOne), one);
+            const __m128 product = _mm_mul_ps(s, gain);
+            out = _mm_add_ps(out, product);
+            if (p < fullPairs) out = _mm_add_ps(out, _mm_movehl_ps(product, product));
+
+            __m128 next = _mm_add_ps(phase[p], inc[p]);
+            next = _mm_sub_ps(next, _mm_and_ps(_mm_cmpgt_ps(next, one), one));
+            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0, 0)) {
+                // Only increments above one cycle per frame get here.
+                alignas(16) float lanes[4];
+                _mm_store_ps(lanes, next);
+                next = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), wrapPhase(lanes[2]), wrapPhase(lanes[3]));
+            }
+            phase[p] = next;
+        }
+        _mm_store_ss(left + i, out);
+        _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+        gain = _mm_add_ps(gain, gainStep2);
+    }
+
+    for (uint32_t p = 0; p < pairs; ++p) {
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, phase[p]);
+        const uint32_t u = 2 * p;
+        osc.phases[u][0] = lanes[0];
+        osc.phases[u][1] = lanes[1];
+        if (u + 1 < copies) {
+            osc.phases[u + 1][0] = lanes[2];
+            osc.phases[u + 1][1] = lanes[3];
+        }
     }
 
     osc.incL = incL;
