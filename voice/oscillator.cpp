@@ -161,6 +161,37 @@ bool animateSpectrum(const SynthTables& tables, const float* params, OscState& o
     return true;
 }
 
+namespace {
+
+// The twiddles of fft512 for sign +1, stage after stage (spans 1, 2, ...,
+// 256: 511 in all), made once by the very rotation the transform used to run
+// inline, so every value is the one it computed. Sign -1 gives the same
+// real parts and negated imaginary parts, exactly (negation commutes with
+// every rounding of the rotation).
+struct Twiddles {
+    ComplexFloat w[kWaveSize - 1];
+};
+
+Twiddles makeTwiddles() {
+    Twiddles t{};
+    uint32_t at = 0;
+    for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
+        const float theta = kPi / float(m);
+        const float c = cosRad(theta);
+        const float s = sinRad(theta);
+        float wr = 1.0f, wi = 0.0f;
+        for (uint32_t q = 0; q < m; ++q) {
+            t.w[at++] = {wr, wi};
+            const float oldWr = wr;
+            wr = wr * c - wi * s;
+            wi = wi * c + oldWr * s;
+        }
+    }
+    return t;
+}
+
+}  // namespace
+
 void fft512(ComplexFloat* data, int32_t sign) {
     for (uint32_t i = 0; i < kWaveSize; ++i) {
         const uint32_t j = bitReverse9(i);
@@ -169,6 +200,27 @@ void fft512(ComplexFloat* data, int32_t sign) {
             data[i] = data[j];
             data[j] = t;
         }
+    }
+
+    if (sign == 1 || sign == -1) {
+        static const Twiddles twiddles = makeTwiddles();
+        const ComplexFloat* w = twiddles.w;
+        for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
+            for (uint32_t q = 0; q < m; ++q, ++w) {
+                const float wr = w->re;
+                const float wi = sign == 1 ? w->im : -w->im;
+                for (uint32_t i = q; i < kWaveSize; i += 2 * m) {
+                    const uint32_t j = i + m;
+                    const float tr = data[j].re * wr - data[j].im * wi;
+                    const float ti = data[j].im * wr + data[j].re * wi;
+                    data[j].re = data[i].re - tr;
+                    data[j].im = data[i].im - ti;
+                    data[i].re = data[i].re + tr;
+                    data[i].im = data[i].im + ti;
+                }
+            }
+        }
+        return;
     }
 
     for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
