@@ -192,6 +192,16 @@ Twiddles makeTwiddles() {
 
 }  // namespace
 
+// One butterfly: t = data[j] x w; data[j] = data[i] - t; data[i] += t.
+inline void butterfly(ComplexFloat& a, ComplexFloat& b, float wr, float wi) {
+    const float tr = b.re * wr - b.im * wi;
+    const float ti = b.im * wr + b.re * wi;
+    b.re = a.re - tr;
+    b.im = a.im - ti;
+    a.re = a.re + tr;
+    a.im = a.im + ti;
+}
+
 void fft512(ComplexFloat* data, int32_t sign) {
     for (uint32_t i = 0; i < kWaveSize; ++i) {
         const uint32_t j = bitReverse9(i);
@@ -205,18 +215,30 @@ void fft512(ComplexFloat* data, int32_t sign) {
     if (sign == 1 || sign == -1) {
         static const Twiddles twiddles = makeTwiddles();
         const ComplexFloat* w = twiddles.w;
-        for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
-            for (uint32_t q = 0; q < m; ++q, ++w) {
-                const float wr = w->re;
-                const float wi = sign == 1 ? w->im : -w->im;
+        // Span 1: the one twiddle (1, 0), with its multiplications kept
+        // (they decide the sign of zeros).
+        for (uint32_t i = 0; i < kWaveSize; i += 2) butterfly(data[i], data[i + 1], w->re, w->im);
+        ++w;
+        // Wider spans: offsets q and q + 1 side by side in one vector, each
+        // lane the scalar butterfly's arithmetic (a - b as a + (-b), which
+        // is the same rounding).
+        const __m128 negateEven = _mm_castsi128_ps(_mm_setr_epi32(int32_t(0x80000000u), 0, int32_t(0x80000000u), 0));
+        const __m128 flip = _mm_castsi128_ps(_mm_set1_epi32(sign == 1 ? 0 : int32_t(0x80000000u)));
+        for (uint32_t m = 2; m < kWaveSize; m <<= 1) {
+            for (uint32_t q = 0; q < m; q += 2, w += 2) {
+                // (wr, wr, wr', wr') and (wi, wi, wi', wi') of offsets q and q + 1.
+                const __m128 pair = _mm_loadu_ps(&w->re);
+                const __m128 wr = _mm_shuffle_ps(pair, pair, _MM_SHUFFLE(2, 2, 0, 0));
+                const __m128 wi = _mm_xor_ps(_mm_shuffle_ps(pair, pair, _MM_SHUFFLE(3, 3, 1, 1)), flip);
                 for (uint32_t i = q; i < kWaveSize; i += 2 * m) {
-                    const uint32_t j = i + m;
-                    const float tr = data[j].re * wr - data[j].im * wi;
-                    const float ti = data[j].im * wr + data[j].re * wi;
-                    data[j].re = data[i].re - tr;
-                    data[j].im = data[i].im - ti;
-                    data[i].re = data[i].re + tr;
-                    data[i].im = data[i].im + ti;
+                    float* a = &data[i].re;
+                    float* b = &data[i + m].re;
+                    const __m128 bv = _mm_loadu_ps(b);
+                    const __m128 swapped = _mm_shuffle_ps(bv, bv, _MM_SHUFFLE(2, 3, 0, 1));  // im, re
+                    const __m128 t = _mm_add_ps(_mm_mul_ps(bv, wr), _mm_xor_ps(_mm_mul_ps(swapped, wi), negateEven));
+                    const __m128 av = _mm_loadu_ps(a);
+                    _mm_storeu_ps(b, _mm_sub_ps(av, t));
+                    _mm_storeu_ps(a, _mm_add_ps(av, t));
                 }
             }
         }
