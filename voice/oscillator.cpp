@@ -53,7 +53,7 @@ float wrapPhase(float p) {
     return p;
 }
 
-uint32_t bitReverse9(uint32_t i) {
+constexpr uint32_t bitReverse9(uint32_t i) {
     uint32_t r = 0;
     for (uint32_t b = 0; b < 9; ++b) {
         r = (r << 1) | (i & 1u);
@@ -61,6 +61,17 @@ uint32_t bitReverse9(uint32_t i) {
     }
     return r;
 }
+
+// bitReverse9 of every index, made by the compiler.
+struct BitReversal {
+    uint16_t of[kWaveSize];
+};
+constexpr BitReversal makeBitReversal() {
+    BitReversal t{};
+    for (uint32_t i = 0; i < kWaveSize; ++i) t.of[i] = uint16_t(bitReverse9(i));
+    return t;
+}
+constexpr BitReversal kBitReversal = makeBitReversal();
 
 }  // namespace
 
@@ -204,7 +215,7 @@ inline void butterfly(ComplexFloat& a, ComplexFloat& b, float wr, float wi) {
 
 void fft512(ComplexFloat* data, int32_t sign) {
     for (uint32_t i = 0; i < kWaveSize; ++i) {
-        const uint32_t j = bitReverse9(i);
+        const uint32_t j = kBitReversal.of[i];
         if (j > i) {
             const ComplexFloat t = data[i];
             data[i] = data[j];
