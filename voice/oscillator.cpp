@@ -301,6 +301,60 @@ void refreshWavetable(const SynthTables& tables, const float* params, const ModS
     normalizeWave(osc.wavetable, kWaveSize);
 }
 
+namespace {
+
+// Plays `Pairs` vectors of two unison copies into the voice buffers (the
+// last vector holds one copy when `OddCount`): frame by frame, the copies are
+// added into the voice sample in copy order, as adding each copy over the
+// whole block in turn would. Every copy ramps through the same gains, so one
+// gain vector serves all. A template so that the phases stay in registers.
+template <uint32_t Pairs, bool OddCount>
+void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, __m128 gain, __m128 gainStep,
+                __m128 driveV, float* left, float* right, uint32_t count) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
+    __m128 phase[Pairs], inc[Pairs];
+    for (uint32_t p = 0; p < Pairs; ++p) {
+        phase[p] = phases[p];
+        inc[p] = incs[p];
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
+#pragma GCC unroll 5
+        for (uint32_t p = 0; p < Pairs; ++p) {
+            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
+            alignas(16) int32_t index[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)));
+            const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[0]) & (kWaveSize - 1)].re),
+                                              _mm_load_ss(&table[uint32_t(index[1]) & (kWaveSize - 1)].re));
+            const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[2]) & (kWaveSize - 1)].re),
+                                              _mm_load_ss(&table[uint32_t(index[3]) & (kWaveSize - 1)].re));
+            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
+            const __m128 s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_movelh_ps(lo, hi), driveV), minusOne), one);
+            const __m128 product = _mm_mul_ps(s, gain);
+            out = _mm_add_ps(out, product);
+            if (!OddCount || p + 1 < Pairs) out = _mm_add_ps(out, _mm_movehl_ps(product, product));
+
+            __m128 next = _mm_add_ps(phase[p], inc[p]);
+            next = _mm_sub_ps(next, _mm_and_ps(_mm_cmpgt_ps(next, one), one));
+            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0, 0)) {
+                // Only increments above one cycle per frame get here.
+                alignas(16) float lanes[4];
+                _mm_store_ps(lanes, next);
+                next = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), wrapPhase(lanes[2]), wrapPhase(lanes[3]));
+            }
+            phase[p] = next;
+        }
+        _mm_store_ss(left + i, out);
+        _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+        gain = _mm_add_ps(gain, gainStep);
+    }
+    for (uint32_t p = 0; p < Pairs; ++p) phases[p] = phase[p];
+}
+
+}  // namespace
+
 void renderOscillator(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
                       float frequency, float amp, float& gainL, float& gainR, BusPair out, uint32_t count) {
     float* const left = out.left;
@@ -343,9 +397,6 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
 
     const float invCount = 1.0f / float(count);
     // Lanes: 0 left, 1 right; the upper two are unused and stay harmless.
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 minusOne = _mm_set1_ps(-1.0f);
-    const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
     const __m128 driveV = _mm_set1_ps(driveGain);
     const __m128 startGain = _mm_setr_ps(gainL, gainR, 0.0f, 0.0f);
     const __m128 gainStep =
@@ -367,13 +418,9 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
     }
 
     // Two copies to a vector: lanes 0 and 1 are copy 2p's left and right,
-    // lanes 2 and 3 copy 2p + 1's (idle when the count is odd). Every copy
-    // ramps through the same gains, so one gain vector serves all. Frame by
-    // frame the copies are added into the voice sample in copy order, as
-    // adding each copy over the whole block in turn would.
+    // lanes 2 and 3 copy 2p + 1's (idle when the count is odd).
     constexpr uint32_t kMaxPairs = (kMaxUnison + 1) / 2;
     const uint32_t pairs = (copies + 1) / 2;
-    const uint32_t fullPairs = copies / 2;
     __m128 phase[kMaxPairs], inc[kMaxPairs];
     for (uint32_t p = 0; p < pairs; ++p) {
         const uint32_t u = 2 * p;
@@ -384,38 +431,19 @@ void renderOscillator(const SynthTables& tables, const float* params, const ModS
         inc[p] = _mm_setr_ps(copyInc[u][0], copyInc[u][1], second ? copyInc[u + 1][0] : 0.0f,
                              second ? copyInc[u + 1][1] : 0.0f);
     }
-    __m128 gain = _mm_movelh_ps(startGain, startGain);
+    const __m128 gain = _mm_movelh_ps(startGain, startGain);
     const __m128 gainStep2 = _mm_movelh_ps(gainStep, gainStep);
-
-    for (uint32_t i = 0; i < count; ++i) {
-        __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
-        for (uint32_t p = 0; p < pairs; ++p) {
-            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
-            alignas(16) int32_t index[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)));
-            const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[0]) & (kWaveSize - 1)].re),
-                                              _mm_load_ss(&table[uint32_t(index[1]) & (kWaveSize - 1)].re));
-            const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[2]) & (kWaveSize - 1)].re),
-                                              _mm_load_ss(&table[uint32_t(index[3]) & (kWaveSize - 1)].re));
-            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
-            const __m128 s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_movelh_ps(lo, hi), driveV), minusOne), one);
-            const __m128 product = _mm_mul_ps(s, gain);
-            out = _mm_add_ps(out, product);
-            if (p < fullPairs) out = _mm_add_ps(out, _mm_movehl_ps(product, product));
-
-            __m128 next = _mm_add_ps(phase[p], inc[p]);
-            next = _mm_sub_ps(next, _mm_and_ps(_mm_cmpgt_ps(next, one), one));
-            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0, 0)) {
-                // Only increments above one cycle per frame get here.
-                alignas(16) float lanes[4];
-                _mm_store_ps(lanes, next);
-                next = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), wrapPhase(lanes[2]), wrapPhase(lanes[3]));
-            }
-            phase[p] = next;
-        }
-        _mm_store_ss(left + i, out);
-        _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
-        gain = _mm_add_ps(gain, gainStep2);
+    switch (copies) {
+        case 1: playCopies<1, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 2: playCopies<1, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 3: playCopies<2, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 4: playCopies<2, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 5: playCopies<3, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 6: playCopies<3, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 7: playCopies<4, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 8: playCopies<4, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 9: playCopies<5, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        default: playCopies<5, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
     }
 
     for (uint32_t p = 0; p < pairs; ++p) {
