@@ -59,31 +59,12 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
     const float wet2 = (1.0f - width) * 0.5f * wet;
     if (count > kReverbMaxBlock) return;
 
-    // Frame by frame through the whole chain: every comb and allpass only
-    // looks back in time, so this gives the values of running each stage over
-    // the block in turn. The eight combs run four to a vector, each lane one
-    // comb with the arithmetic it has alone; their outputs are summed in comb
-    // order, then diffused by each side's allpasses.
-    // Comb k's next entry as a byte offset from the unit's start, four combs
-    // to an integer vector: a frame steps all eight and wraps those at their
-    // ends with a few vector operations instead of eight compares.
-    char* const bytes = reinterpret_cast<char*>(reverb);
+    // Every comb and allpass only looks back in time, so running them in
+    // chunks gives the values of running each stage over the block in turn.
+    // Per chunk: the eight combs, four to a vector (each lane one comb with
+    // the arithmetic it has alone), their outputs summed in comb order; then
+    // each side's allpasses and the wet/dry mix, frame by frame.
     CombFilter* combs = reverb->combs;
-    alignas(16) int32_t first[kReverbCombs], span[kReverbCombs], at[kReverbCombs];
-    for (int k = 0; k < kReverbCombs; ++k) {
-        first[k] = int32_t(reinterpret_cast<char*>(combs[k].buffer) - bytes);
-        span[k] = combs[k].length * int32_t(sizeof(float));
-        at[k] = first[k] + combs[k].index * int32_t(sizeof(float));
-    }
-    const __m128i endLo = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(first)),
-                                        _mm_load_si128(reinterpret_cast<const __m128i*>(span)));
-    const __m128i endHi = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(first + 4)),
-                                        _mm_load_si128(reinterpret_cast<const __m128i*>(span + 4)));
-    const __m128i spanLo = _mm_load_si128(reinterpret_cast<const __m128i*>(span));
-    const __m128i spanHi = _mm_load_si128(reinterpret_cast<const __m128i*>(span + 4));
-    const __m128i step = _mm_set1_epi32(int32_t(sizeof(float)));
-    __m128i atLo = _mm_load_si128(reinterpret_cast<const __m128i*>(at));
-    __m128i atHi = _mm_load_si128(reinterpret_cast<const __m128i*>(at + 4));
     __m128 storeLo = _mm_setr_ps(combs[0].store, combs[1].store, combs[2].store, combs[3].store);
     __m128 storeHi = _mm_setr_ps(combs[4].store, combs[5].store, combs[6].store, combs[7].store);
     const __m128 d1 = _mm_set1_ps(damp1);
@@ -97,52 +78,67 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
         indexR[k] = stagesR[k].index;
     }
 
-    for (uint32_t i = 0; i < count; ++i) {
-        const float left = busL[i];
-        const float right = busR[i];
-        const __m128 in = _mm_set1_ps((left + right) * kCombInputGain);
-        _mm_store_si128(reinterpret_cast<__m128i*>(at), atLo);
-        _mm_store_si128(reinterpret_cast<__m128i*>(at + 4), atHi);
-        float out[kReverbCombs];
+    constexpr uint32_t kChunk = 512;
+    alignas(16) float acc[kChunk];
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t chunk = count - done < kChunk ? count - done : kChunk;
+        // Runs in which no comb reaches its end: there each comb reads and
+        // writes one straight stretch of its buffer.
+        for (uint32_t j = 0; j < chunk;) {
+            uint32_t run = chunk - j;
+            float* at[kReverbCombs];
 #pragma GCC unroll 8
-        for (int k = 0; k < kReverbCombs; ++k) out[k] = *reinterpret_cast<float*>(bytes + at[k]);
-        const __m128 outLo = _mm_setr_ps(out[0], out[1], out[2], out[3]);
-        const __m128 outHi = _mm_setr_ps(out[4], out[5], out[6], out[7]);
-        storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(outLo, d2));
-        storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(outHi, d2));
-        alignas(16) float write[kReverbCombs];
-        _mm_store_ps(write, _mm_add_ps(in, _mm_mul_ps(storeLo, fb)));
-        _mm_store_ps(write + 4, _mm_add_ps(in, _mm_mul_ps(storeHi, fb)));
-        float acc = 0.0f;
+            for (int k = 0; k < kReverbCombs; ++k) {
+                const uint32_t left = uint32_t(combs[k].length - combs[k].index);
+                if (left < run) run = left;
+                at[k] = combs[k].buffer + combs[k].index;
+            }
+            const float* inL = busL + done + j;
+            const float* inR = busR + done + j;
+            float* sum = acc + j;
+            for (uint32_t f = 0; f < run; ++f) {
+                const __m128 in = _mm_set1_ps((inL[f] + inR[f]) * kCombInputGain);
+                float out[kReverbCombs];
 #pragma GCC unroll 8
-        for (int k = 0; k < kReverbCombs; ++k) {
-            *reinterpret_cast<float*>(bytes + at[k]) = write[k];
-            acc += out[k];
+                for (int k = 0; k < kReverbCombs; ++k) out[k] = at[k][f];
+                storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(_mm_setr_ps(out[0], out[1], out[2], out[3]), d2));
+                storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(_mm_setr_ps(out[4], out[5], out[6], out[7]), d2));
+                alignas(16) float write[kReverbCombs];
+                _mm_store_ps(write, _mm_add_ps(in, _mm_mul_ps(storeLo, fb)));
+                _mm_store_ps(write + 4, _mm_add_ps(in, _mm_mul_ps(storeHi, fb)));
+                float total = 0.0f;
+#pragma GCC unroll 8
+                for (int k = 0; k < kReverbCombs; ++k) {
+                    at[k][f] = write[k];
+                    total += out[k];
+                }
+                sum[f] = total;
+            }
+            for (int k = 0; k < kReverbCombs; ++k) {
+                combs[k].index += int32_t(run);
+                if (combs[k].index >= combs[k].length) combs[k].index = 0;
+            }
+            j += run;
         }
-        // Step every comb; one that reaches its end goes back by its length.
-        atLo = _mm_add_epi32(atLo, step);
-        atHi = _mm_add_epi32(atHi, step);
-        atLo = _mm_sub_epi32(atLo, _mm_and_si128(_mm_cmpeq_epi32(atLo, endLo), spanLo));
-        atHi = _mm_sub_epi32(atHi, _mm_and_si128(_mm_cmpeq_epi32(atHi, endHi), spanHi));
-        float wetL = acc, wetR = acc;
+
+        for (uint32_t j = 0; j < chunk; ++j) {
+            const uint32_t i = done + j;
+            float wetL = acc[j], wetR = acc[j];
 #pragma GCC unroll 4
-        for (int k = 0; k < kReverbAllpasses; ++k) {
-            wetL = allpassStep(stagesL[k], indexL[k], wetL);
-            wetR = allpassStep(stagesR[k], indexR[k], wetR);
+            for (int k = 0; k < kReverbAllpasses; ++k) {
+                wetL = allpassStep(stagesL[k], indexL[k], wetL);
+                wetR = allpassStep(stagesR[k], indexR[k], wetR);
+            }
+            busL[i] = wetL * wet1 + wetR * wet2 + busL[i] * dry;
+            busR[i] = wetR * wet1 + wetL * wet2 + busR[i] * dry;
         }
-        busL[i] = wetL * wet1 + wetR * wet2 + left * dry;
-        busR[i] = wetR * wet1 + wetL * wet2 + right * dry;
+        done += chunk;
     }
 
     alignas(16) float stores[kReverbCombs];
     _mm_store_ps(stores, storeLo);
     _mm_store_ps(stores + 4, storeHi);
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), atLo);
-    _mm_store_si128(reinterpret_cast<__m128i*>(at + 4), atHi);
-    for (int k = 0; k < kReverbCombs; ++k) {
-        combs[k].index = (at[k] - first[k]) / int32_t(sizeof(float));
-        combs[k].store = stores[k];
-    }
+    for (int k = 0; k < kReverbCombs; ++k) combs[k].store = stores[k];
     for (int k = 0; k < kReverbAllpasses; ++k) {
         stagesL[k].index = indexL[k];
         stagesR[k].index = indexR[k];
