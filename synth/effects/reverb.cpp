@@ -31,13 +31,33 @@ EffectUnit* createReverb() {
 
 namespace {
 
-// One allpass stage on one sample: b = buffer[index]; buffer[index] = b x
-// feedback + x; the result is b - x.
-inline float allpassStep(AllpassFilter& stage, int32_t& index, float x) {
-    const float b = stage.buffer[index];
-    stage.buffer[index] = b * kAllpassFeedback + x;
-    if (++index >= stage.length) index = 0;
-    return b - x;
+// One allpass stage over n samples in place: b = buffer[index]; buffer[index]
+// = b x feedback + x; the sample becomes b - x. An entry written here is read
+// again only `length` frames later, so within a stretch that does not reach
+// the end of the buffer the samples are independent: four to a vector.
+void diffuse(AllpassFilter& stage, float* x, uint32_t n) {
+    const __m128 feedback = _mm_set1_ps(kAllpassFeedback);
+    for (uint32_t j = 0; j < n;) {
+        const uint32_t room = uint32_t(stage.length - stage.index);
+        const uint32_t run = n - j < room ? n - j : room;
+        float* buffer = stage.buffer + stage.index;
+        float* samples = x + j;
+        uint32_t f = 0;
+        for (; f + 4 <= run; f += 4) {
+            const __m128 b = _mm_loadu_ps(buffer + f);
+            const __m128 in = _mm_loadu_ps(samples + f);
+            _mm_storeu_ps(buffer + f, _mm_add_ps(_mm_mul_ps(b, feedback), in));
+            _mm_storeu_ps(samples + f, _mm_sub_ps(b, in));
+        }
+        for (; f < run; ++f) {
+            const float b = buffer[f];
+            buffer[f] = b * kAllpassFeedback + samples[f];
+            samples[f] = b - samples[f];
+        }
+        stage.index += int32_t(run);
+        if (stage.index >= stage.length) stage.index = 0;
+        j += run;
+    }
 }
 
 }  // namespace
@@ -63,21 +83,13 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
     // chunks gives the values of running each stage over the block in turn.
     // Per chunk: the eight combs, four to a vector (each lane one comb with
     // the arithmetic it has alone), their outputs summed in comb order; then
-    // each side's allpasses and the wet/dry mix, frame by frame.
+    // each side's allpasses stage by stage, and the wet/dry mix.
     CombFilter* combs = reverb->combs;
     __m128 storeLo = _mm_setr_ps(combs[0].store, combs[1].store, combs[2].store, combs[3].store);
     __m128 storeHi = _mm_setr_ps(combs[4].store, combs[5].store, combs[6].store, combs[7].store);
     const __m128 d1 = _mm_set1_ps(damp1);
     const __m128 d2 = _mm_set1_ps(damp2);
     const __m128 fb = _mm_set1_ps(feedback);
-    AllpassFilter* stagesL = reverb->leftAllpasses;
-    AllpassFilter* stagesR = reverb->rightAllpasses;
-    int32_t indexL[kReverbAllpasses], indexR[kReverbAllpasses];
-    for (int k = 0; k < kReverbAllpasses; ++k) {
-        indexL[k] = stagesL[k].index;
-        indexR[k] = stagesR[k].index;
-    }
-
     constexpr uint32_t kChunk = 512;
     alignas(16) float acc[kChunk];
     for (uint32_t done = 0; done < count;) {
@@ -121,16 +133,27 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
             j += run;
         }
 
-        for (uint32_t j = 0; j < chunk; ++j) {
-            const uint32_t i = done + j;
-            float wetL = acc[j], wetR = acc[j];
-#pragma GCC unroll 4
-            for (int k = 0; k < kReverbAllpasses; ++k) {
-                wetL = allpassStep(stagesL[k], indexL[k], wetL);
-                wetR = allpassStep(stagesR[k], indexR[k], wetR);
-            }
-            busL[i] = wetL * wet1 + wetR * wet2 + busL[i] * dry;
-            busR[i] = wetR * wet1 + wetL * wet2 + busR[i] * dry;
+        alignas(16) float wetR[kChunk];
+        for (uint32_t j = 0; j < chunk; ++j) wetR[j] = acc[j];
+        float* wetL = acc;
+        for (int k = 0; k < kReverbAllpasses; ++k) {
+            diffuse(reverb->leftAllpasses[k], wetL, chunk);
+            diffuse(reverb->rightAllpasses[k], wetR, chunk);
+        }
+        const __m128 w1 = _mm_set1_ps(wet1), w2 = _mm_set1_ps(wet2), d = _mm_set1_ps(dry);
+        float* outL = busL + done;
+        float* outR = busR + done;
+        uint32_t j = 0;
+        for (; j + 4 <= chunk; j += 4) {
+            const __m128 l = _mm_load_ps(wetL + j), r = _mm_load_ps(wetR + j);
+            _mm_storeu_ps(outL + j, _mm_add_ps(_mm_add_ps(_mm_mul_ps(l, w1), _mm_mul_ps(r, w2)),
+                                               _mm_mul_ps(_mm_loadu_ps(outL + j), d)));
+            _mm_storeu_ps(outR + j, _mm_add_ps(_mm_add_ps(_mm_mul_ps(r, w1), _mm_mul_ps(l, w2)),
+                                               _mm_mul_ps(_mm_loadu_ps(outR + j), d)));
+        }
+        for (; j < chunk; ++j) {
+            outL[j] = wetL[j] * wet1 + wetR[j] * wet2 + outL[j] * dry;
+            outR[j] = wetR[j] * wet1 + wetL[j] * wet2 + outR[j] * dry;
         }
         done += chunk;
     }
@@ -139,8 +162,4 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
     _mm_store_ps(stores, storeLo);
     _mm_store_ps(stores + 4, storeHi);
     for (int k = 0; k < kReverbCombs; ++k) combs[k].store = stores[k];
-    for (int k = 0; k < kReverbAllpasses; ++k) {
-        stagesL[k].index = indexL[k];
-        stagesR[k].index = indexR[k];
-    }
 }
