@@ -2,6 +2,8 @@
 // one table look-up.
 #include "synth/effects/waveshaper.h"
 
+#include <emmintrin.h>
+
 #include "runtime/math.h"
 #include "voice/params.h"
 
@@ -26,7 +28,29 @@ inline float curveEntry(float* curve, uint32_t i, float exponent) {
 }
 
 void shapeChannel(float* curve, float exponent, float* samples, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) {
+    // Magnitude, index and sign four samples to a vector, the look-ups one by
+    // one; each lane computes what the scalar loop below does.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 signBit = _mm_set1_ps(-0.0f);
+    const __m128 scale = _mm_set1_ps(32767.0f);
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(samples + i);
+        const __m128 magnitude = _mm_andnot_ps(signBit, x);
+        const __m128 below = _mm_cmplt_ps(magnitude, one);  // false for NaN
+        const __m128 m = _mm_or_ps(_mm_and_ps(below, magnitude), _mm_andnot_ps(below, one));
+        alignas(16) int32_t index[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(_mm_mul_ps(m, scale)));
+        const __m128 entry = _mm_setr_ps(curveEntry(curve, uint32_t(index[0]), exponent),
+                                         curveEntry(curve, uint32_t(index[1]), exponent),
+                                         curveEntry(curve, uint32_t(index[2]), exponent),
+                                         curveEntry(curve, uint32_t(index[3]), exponent));
+        const __m128 sign = _mm_or_ps(_mm_and_ps(_mm_cmpgt_ps(x, zero), one), _mm_and_ps(_mm_cmplt_ps(x, zero), minusOne));
+        _mm_storeu_ps(samples + i, _mm_mul_ps(entry, sign));
+    }
+    for (; i < n; ++i) {
         const float x = samples[i];
         // Magnitudes of 1 and more (and NaN) read the last entry; the index
         // reaches 32,767 at most.
