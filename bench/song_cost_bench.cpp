@@ -6,6 +6,7 @@
 //   realtime_factor    seconds of music per CPU second
 //   first_of_budget    the first block, as a share of the 11.61 ms it lasts
 //   median_of_budget, p99_of_budget, worst_of_budget: over every block
+//   worst_block        the index of the worst block (0 is the first)
 // Run with --benchmark_repetitions=5 for medians over five whole renders.
 #include <benchmark/benchmark.h>
 
@@ -64,6 +65,7 @@ void BM_WholeSong(benchmark::State& state) {
             total += c1 - c0;
         }
         const double first = ms[0];
+        const size_t worstAt = size_t(std::max_element(ms.begin(), ms.end()) - ms.begin());
         std::vector<double> sorted = ms;
         std::sort(sorted.begin(), sorted.end());
         state.counters["load_ms"] = loadMs;
@@ -73,6 +75,7 @@ void BM_WholeSong(benchmark::State& state) {
         state.counters["median_of_budget"] = quantile(sorted, 0.5);
         state.counters["p99_of_budget"] = quantile(sorted, 0.99);
         state.counters["worst_of_budget"] = sorted.back() / kBlockBudgetMs;
+        state.counters["worst_block"] = double(worstAt);
         unpinCounter();
     }
 }
