@@ -1,6 +1,8 @@
 // DelayLine: initialisation, delay time and the per-sample loop.
 #include "effects/delay_line.h"
 
+#include <emmintrin.h>
+
 #include "effects/effect_unit.h"
 
 void initDelayLine(DelayLine& line, bool tapMode) {
@@ -40,6 +42,42 @@ void processDelayLine(DelayLine& line, float* samples, uint32_t n, float g) {
     float* buffer = line.buffer;
     uint32_t readIndex = line.readIndex;
     uint32_t writeIndex = line.writeIndex;
+    if (!line.tapMode && readIndex == writeIndex && writeIndex < wrap) {
+        // Feedback mode reads the entry it has just written: y = w + x. Within
+        // a stretch that does not reach the end of the line every frame has an
+        // entry of its own, so four frames go to a vector, each lane with the
+        // arithmetic of one frame (zero or denormal w stored as +0).
+        const __m128 kv = _mm_set1_ps(k), gv = _mm_set1_ps(g);
+        const __m128i exponent = _mm_set1_epi32(0x7F800000);
+        uint32_t index = writeIndex;
+        for (uint32_t i = 0; i < n;) {
+            const uint32_t room = wrap - index;
+            const uint32_t run = n - i < room ? n - i : room;
+            float* entries = buffer + index;
+            float* in = samples + i;
+            uint32_t f = 0;
+            for (; f + 4 <= run; f += 4) {
+                const __m128 x = _mm_loadu_ps(in + f);
+                const __m128 w = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(kv, _mm_loadu_ps(entries + f)), x), gv);
+                const __m128 tiny = _mm_castsi128_ps(
+                    _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(w), exponent), _mm_setzero_si128()));
+                const __m128 stored = _mm_andnot_ps(tiny, w);
+                _mm_storeu_ps(entries + f, stored);
+                _mm_storeu_ps(in + f, _mm_add_ps(stored, x));
+            }
+            for (; f < run; ++f) {
+                const float x = in[f];
+                entries[f] = flushTiny((k * entries[f] + x) * g);
+                in[f] = entries[f] + x;
+            }
+            index += run;
+            if (index >= wrap) index = 0;
+            i += run;
+        }
+        line.readIndex = index;
+        line.writeIndex = index;
+        return;
+    }
     for (uint32_t i = 0; i < n; ++i) {
         const float x = samples[i];
         const float w = (k * buffer[writeIndex] + x) * g;

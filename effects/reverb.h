@@ -19,15 +19,13 @@ extern const int32_t kReverbCombLengths[kReverbCombs];
 extern const int32_t kReverbAllpassLengths[kReverbAllpasses];
 constexpr int32_t kReverbStereoSpread = 23;
 
+// One bank of combs serves both sides: a right bank with the same lengths,
+// fed the same mono sum from the same silent start, would hold the left
+// bank's values sample for sample, so its sum is the left one.
 struct Reverb : EffectUnit {
-    CombFilter leftCombs[kReverbCombs];
-    CombFilter rightCombs[kReverbCombs];
+    CombFilter combs[kReverbCombs];
     AllpassFilter leftAllpasses[kReverbAllpasses];
     AllpassFilter rightAllpasses[kReverbAllpasses];
-    float combOutL[kReverbCombs][kReverbMaxBlock];  // each comb pair's block output
-    float combOutR[kReverbCombs][kReverbMaxBlock];
-    float accL[kReverbMaxBlock];  // sum of the comb outputs, then diffused
-    float accR[kReverbMaxBlock];
 };
 
 EffectUnit* createReverb();

@@ -10,7 +10,7 @@ constexpr uint32_t kWaveshaperCurveSize = 32768;
 
 struct Waveshaper : EffectUnit {
     float exponent;                     // exponent the curve was built for; -1 = none yet
-    float curve[kWaveshaperCurveSize];  // curve[i] = (i / 32768)^exponent
+    float curve[kWaveshaperCurveSize];  // curve[i] = (i / 32768)^exponent, or -1 until first read
 };
 
 EffectUnit* createWaveshaper();

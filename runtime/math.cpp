@@ -4,15 +4,17 @@
 
 #include <cmath>
 
-float absValue(float x) {
-    return std::fabs(x);
-}
-
-bool absLess(float a, float b) {
-    return std::fabs(a) < b;
-}
-
 float cosRad(float x) {
+#if defined(__GLIBC__) && defined(__x86_64__)
+    // glibc's cosl reduces every argument beyond pi/4 with a many-word pi, at
+    // several hundred instructions a call; the flanger makes two calls a
+    // frame with phases that only grow. For every float with 2^-13 <= |x| <
+    // 1024 the double-precision cosine rounds to the same float (checked
+    // float by float: tests/slow/cosine_exhaustive_test.cpp), at a tenth of
+    // the cost.
+    const float magnitude = std::fabs(x);
+    if (magnitude >= 0x1p-13f && magnitude < 1024.0f) return float(std::cos(double(x)));
+#endif
     return float(cosl(x));
 }
 
@@ -60,41 +62,8 @@ float power(float base, float exponent) {
     return float(exp2l(f) * ldexpl(1.0L, n));
 }
 
-float floorInt(float x) {
-    // The hardware's "integer indefinite" answer for out-of-range input.
-    if (!(x >= -2147483648.0f && x < 2147483648.0f)) return -2147483648.0f;
-    // floorf is exact, so this equals a conversion rounding toward -infinity.
-    return float(int32_t(std::floor(x)));
-}
-
-float roundHalfUp(float x) {
-    return floorInt(x + 0.5f);  // SSE: the sum is rounded to single before the floor
-}
-
 float floorMod(float a, float b) {
     return a - floorInt(a / b) * b;
-}
-
-float clamp(float lo, float v, float hi) {
-    if (v < lo) return lo;
-    if (v > hi) return hi;
-    return v;
-}
-
-float lerp(float a, float b, float t) {
-    return a + (b - a) * t;
-}
-
-float maxOf(float a, float b) {
-    return a > b ? a : b;
-}
-
-float minOf(float a, float b) {
-    return a < b ? a : b;
-}
-
-uint32_t minUnsigned(uint32_t a, uint32_t b) {
-    return a < b ? a : b;
 }
 
 uint16_t setWordBit(uint16_t word, uint32_t n, bool on) {

@@ -1,7 +1,9 @@
 // Scalar math on 32-bit floats with this program's own definitions (floor,
 // modulo, rounding and power differ from the usual library functions), and
-// two bit operations. Pure functions, safe on any thread.
+// two bit operations. Pure functions, safe on any thread; the small ones are
+// inline because the per-frame loops call them.
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 // Pi and its relatives as the floats the DSP code computes with: the nearest
@@ -11,9 +13,9 @@ constexpr float kTwoPi = 6.2831855f;
 constexpr float kInvTwoPi = 0.15915494f;
 
 // |x|
-float absValue(float x);
+inline float absValue(float x) { return std::fabs(x); }
 // |a| < b, strictly.
-bool absLess(float a, float b);
+inline bool absLess(float a, float b) { return std::fabs(a) < b; }
 // Cosine and sine through extended precision, rounded to float.
 float cosRad(float x);
 float sinRad(float x);
@@ -31,21 +33,30 @@ float logBase10(float x);
 float power(float base, float exponent);
 // Largest integer not above x, through a 32-bit signed integer; values
 // outside that range (and NaN) give -2^31.
-float floorInt(float x);
+inline float floorInt(float x) {
+    // The hardware's "integer indefinite" answer for out-of-range input.
+    if (!(x >= -2147483648.0f && x < 2147483648.0f)) return -2147483648.0f;
+    // floorf is exact, so this equals a conversion rounding toward -infinity.
+    return float(int32_t(std::floor(x)));
+}
 // floorInt(x + 0.5) with the sum rounded to single precision.
-float roundHalfUp(float x);
+inline float roundHalfUp(float x) { return floorInt(x + 0.5f); }  // SSE: the sum is rounded to single first
 // a - floorInt(a / b) * b: the sign follows the divisor.
 float floorMod(float a, float b);
 // lo if v < lo, else hi if v > hi, else v.
-float clamp(float lo, float v, float hi);
+inline float clamp(float lo, float v, float hi) {
+    if (v < lo) return lo;
+    if (v > hi) return hi;
+    return v;
+}
 // a + (b - a) * t
-float lerp(float a, float b, float t);
+inline float lerp(float a, float b, float t) { return a + (b - a) * t; }
 // a if a > b, else b (so equal arguments give the second).
-float maxOf(float a, float b);
+inline float maxOf(float a, float b) { return a > b ? a : b; }
 // a if a < b, else b.
-float minOf(float a, float b);
+inline float minOf(float a, float b) { return a < b ? a : b; }
 // The smaller of two unsigned values.
-uint32_t minUnsigned(uint32_t a, uint32_t b);
+inline uint32_t minUnsigned(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
 // Sets (on) or clears bit n of a 16-bit word.
 uint16_t setWordBit(uint16_t word, uint32_t n, bool on);

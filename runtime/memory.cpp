@@ -77,7 +77,10 @@ void* fillWords(void* dst, uint32_t value, uint32_t n) {
     const uint32_t byte = value & 0xFF;
     const uint32_t word = byte * 0x01010101u;
     auto* d = static_cast<uint8_t*>(dst);
+    const uint32_t words[4] = {word, word, word, word};
     uint32_t i = 0;
+    // Sixteen bytes a store: the voice and bus buffers are cleared every block.
+    for (; i + 16 <= n; i += 16) std::memcpy(d + i, words, 16);
     for (; i + 4 <= n; i += 4) std::memcpy(d + i, &word, 4);
     for (; i < n; ++i) d[i] = uint8_t(byte);
     return dst;

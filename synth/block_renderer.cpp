@@ -69,7 +69,7 @@ void renderBlock(Synth& synth, const int16_t** out) {
         fillWords(synth.busL, 0, sizeof(synth.busL));
         fillWords(synth.busR, 0, sizeof(synth.busR));
         render(synth.tables, *instrument, bus, kBlockFrames);
-        mixAdd(mix, bus, kBlockFrames, 1.0f);  // level 1.0: every bus joins the mix at gain 11
+        mixInto(mix, bus, kBlockFrames, 1.0f);  // level 1.0: every bus joins the mix at gain 11
     }
 
     masterStage(synth.mixL, synth.mixR, synth.output, synth.masterVolume * 2000.0f);

@@ -70,6 +70,7 @@ bool loadSong(Synth& synth, const uint8_t* data, uint32_t length, float timeOffs
         Instrument& instrument = *fresh[i];
         reset(instrument);
         copyBytes(instrument.params, song.parameters[i], sizeof(instrument.params));
+        createEffectUnits(instrument);
         // The decoded track's storage becomes the Synth's track.
         synth.tracks[i].release();
         synth.tracks[i] = takeTrack(song, i);

@@ -17,3 +17,6 @@ float mixGain(float x);
 // destination += mixGain(x) * source over n frames. True when the source
 // held sound: the sum of |left| + |right| over the block exceeds 1.0.
 bool mixAdd(BusPair destination, BusPair source, uint32_t n, float x);
+// The addition of mixAdd alone, for callers that ignore whether the source
+// held sound (the block renderer's final mix).
+void mixInto(BusPair destination, BusPair source, uint32_t n, float x);

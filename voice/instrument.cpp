@@ -112,28 +112,34 @@ void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice
     voice.sounding = mixAdd(bus, voiceBus, count, params[kVoiceLevel]);
 }
 
+// Makes slot s hold a unit of the type its parameter names: replaces a unit
+// of another type, creates one where there is none. A failed create leaves
+// the slot empty and is tried again next time.
+void matchEffectSlot(Instrument& instrument, uint32_t s) {
+    const int32_t type = roundParam(10.0f * instrument.params[kFx0Type + s]);
+    if (type != instrument.effectTypes[s] && instrument.effectTypes[s] != 0) {
+        EffectDestroyFn destroy = effectDestroyFor(instrument.effectTypes[s]);
+        if (destroy != nullptr) destroy(instrument.effectUnits[s]);
+        instrument.effectUnits[s] = nullptr;
+        instrument.effectTypes[s] = 0;
+    }
+    if (type != 0 && instrument.effectUnits[s] == nullptr) {
+        EffectCreateFn create = effectCreateFor(type);
+        EffectUnit* unit = create != nullptr ? create() : nullptr;
+        if (unit != nullptr) {
+            instrument.effectUnits[s] = unit;
+            instrument.effectTypes[s] = type;
+        }
+    }
+}
+
 // Creates, replaces and destroys units as the type parameters say, then
 // runs every live unit on the bus in slot order.
 void runEffectChain(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
     for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
-        const int32_t type = roundParam(10.0f * instrument.params[kFx0Type + s]);
-        if (type != instrument.effectTypes[s] && instrument.effectTypes[s] != 0) {
-            EffectDestroyFn destroy = effectDestroyFor(instrument.effectTypes[s]);
-            if (destroy != nullptr) destroy(instrument.effectUnits[s]);
-            instrument.effectUnits[s] = nullptr;
-            instrument.effectTypes[s] = 0;
-        }
-        if (type != 0 && instrument.effectUnits[s] == nullptr) {
-            // The only allocation on the audio path: a unit is made the first
-            // time its slot asks for it. A failed create leaves the slot
-            // empty and is tried again next block.
-            EffectCreateFn create = effectCreateFor(type);
-            EffectUnit* unit = create != nullptr ? create() : nullptr;
-            if (unit != nullptr) {
-                instrument.effectUnits[s] = unit;
-                instrument.effectTypes[s] = type;
-            }
-        }
+        // Allocation on the audio path only when a type parameter changes
+        // after the song loaded (or a create failed there).
+        matchEffectSlot(instrument, s);
         if (instrument.effectUnits[s] != nullptr) {
             EffectProcessFn process = effectProcessFor(instrument.effectTypes[s]);
             if (process != nullptr)
@@ -285,6 +291,10 @@ void reset(Instrument& instrument) {
         initOscillator(voice.osc);
         initNoise(voice.noise);
     }
+}
+
+void createEffectUnits(Instrument& instrument) {
+    for (uint32_t s = 0; s < kEffectSlotCount; ++s) matchEffectSlot(instrument, s);
 }
 
 float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {

@@ -8,9 +8,9 @@
 #include <emmintrin.h>
 
 #include "runtime/math.h"
+#include "runtime/params.h"
 #include "runtime/random.h"
 #include "voice/modulation.h"
-#include "runtime/params.h"
 #include "voice/synth_tables.h"
 #include "voice/voice.h"
 
@@ -52,7 +52,7 @@ float wrapPhase(float p) {
     return p;
 }
 
-uint32_t bitReverse9(uint32_t i) {
+constexpr uint32_t bitReverse9(uint32_t i) {
     uint32_t r = 0;
     for (uint32_t b = 0; b < 9; ++b) {
         r = (r << 1) | (i & 1u);
@@ -60,6 +60,17 @@ uint32_t bitReverse9(uint32_t i) {
     }
     return r;
 }
+
+// bitReverse9 of every index, made by the compiler.
+struct BitReversal {
+    uint16_t of[kWaveSize];
+};
+constexpr BitReversal makeBitReversal() {
+    BitReversal t{};
+    for (uint32_t i = 0; i < kWaveSize; ++i) t.of[i] = uint16_t(bitReverse9(i));
+    return t;
+}
+constexpr BitReversal kBitReversal = makeBitReversal();
 
 }  // namespace
 
@@ -160,14 +171,88 @@ bool animateSpectrum(const SynthTables& tables, const float* params, OscState& o
     return true;
 }
 
+namespace {
+
+// The twiddles of fft512 for sign +1, stage after stage (spans 1, 2, ...,
+// 256: 511 in all), made once by the very rotation the transform used to run
+// inline, so every value is the one it computed. Sign -1 gives the same
+// real parts and negated imaginary parts, exactly (negation commutes with
+// every rounding of the rotation).
+struct Twiddles {
+    ComplexFloat w[kWaveSize - 1];
+};
+
+Twiddles makeTwiddles() {
+    Twiddles t{};
+    uint32_t at = 0;
+    for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
+        const float theta = kPi / float(m);
+        const float c = cosRad(theta);
+        const float s = sinRad(theta);
+        float wr = 1.0f, wi = 0.0f;
+        for (uint32_t q = 0; q < m; ++q) {
+            t.w[at++] = {wr, wi};
+            const float oldWr = wr;
+            wr = wr * c - wi * s;
+            wi = wi * c + oldWr * s;
+        }
+    }
+    return t;
+}
+
+}  // namespace
+
+// One butterfly: t = data[j] x w; data[j] = data[i] - t; data[i] += t.
+inline void butterfly(ComplexFloat& a, ComplexFloat& b, float wr, float wi) {
+    const float tr = b.re * wr - b.im * wi;
+    const float ti = b.im * wr + b.re * wi;
+    b.re = a.re - tr;
+    b.im = a.im - ti;
+    a.re = a.re + tr;
+    a.im = a.im + ti;
+}
+
 void fft512(ComplexFloat* data, int32_t sign) {
     for (uint32_t i = 0; i < kWaveSize; ++i) {
-        const uint32_t j = bitReverse9(i);
+        const uint32_t j = kBitReversal.of[i];
         if (j > i) {
             const ComplexFloat t = data[i];
             data[i] = data[j];
             data[j] = t;
         }
+    }
+
+    if (sign == 1 || sign == -1) {
+        static const Twiddles twiddles = makeTwiddles();
+        const ComplexFloat* w = twiddles.w;
+        // Span 1: the one twiddle (1, 0), with its multiplications kept
+        // (they decide the sign of zeros).
+        for (uint32_t i = 0; i < kWaveSize; i += 2) butterfly(data[i], data[i + 1], w->re, w->im);
+        ++w;
+        // Wider spans: offsets q and q + 1 side by side in one vector, each
+        // lane the scalar butterfly's arithmetic (a - b as a + (-b), which
+        // is the same rounding).
+        const __m128 negateEven = _mm_castsi128_ps(_mm_setr_epi32(int32_t(0x80000000u), 0, int32_t(0x80000000u), 0));
+        const __m128 flip = _mm_castsi128_ps(_mm_set1_epi32(sign == 1 ? 0 : int32_t(0x80000000u)));
+        for (uint32_t m = 2; m < kWaveSize; m <<= 1) {
+            for (uint32_t q = 0; q < m; q += 2, w += 2) {
+                // (wr, wr, wr', wr') and (wi, wi, wi', wi') of offsets q and q + 1.
+                const __m128 pair = _mm_loadu_ps(&w->re);
+                const __m128 wr = _mm_shuffle_ps(pair, pair, _MM_SHUFFLE(2, 2, 0, 0));
+                const __m128 wi = _mm_xor_ps(_mm_shuffle_ps(pair, pair, _MM_SHUFFLE(3, 3, 1, 1)), flip);
+                for (uint32_t i = q; i < kWaveSize; i += 2 * m) {
+                    float* a = &data[i].re;
+                    float* b = &data[i + m].re;
+                    const __m128 bv = _mm_loadu_ps(b);
+                    const __m128 swapped = _mm_shuffle_ps(bv, bv, _MM_SHUFFLE(2, 3, 0, 1));  // im, re
+                    const __m128 t = _mm_add_ps(_mm_mul_ps(bv, wr), _mm_xor_ps(_mm_mul_ps(swapped, wi), negateEven));
+                    const __m128 av = _mm_loadu_ps(a);
+                    _mm_storeu_ps(b, _mm_sub_ps(av, t));
+                    _mm_storeu_ps(a, _mm_add_ps(av, t));
+                }
+            }
+        }
+        return;
     }
 
     for (uint32_t m = 1; m < kWaveSize; m <<= 1) {
@@ -259,6 +344,60 @@ OscillatorBlock decodeOscillator(const SynthTables& tables, const float* params,
     return block;
 }
 
+namespace {
+
+// Plays `Pairs` vectors of two unison copies into the voice buffers (the
+// last vector holds one copy when `OddCount`): frame by frame, the copies are
+// added into the voice sample in copy order, as adding each copy over the
+// whole block in turn would. Every copy ramps through the same gains, so one
+// gain vector serves all. A template so that the phases stay in registers.
+template <uint32_t Pairs, bool OddCount>
+void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, __m128 gain, __m128 gainStep,
+                __m128 driveV, float* left, float* right, uint32_t count) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
+    __m128 phase[Pairs], inc[Pairs];
+    for (uint32_t p = 0; p < Pairs; ++p) {
+        phase[p] = phases[p];
+        inc[p] = incs[p];
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
+#pragma GCC unroll 5
+        for (uint32_t p = 0; p < Pairs; ++p) {
+            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
+            alignas(16) int32_t index[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)));
+            const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[0]) & (kWaveSize - 1)].re),
+                                              _mm_load_ss(&table[uint32_t(index[1]) & (kWaveSize - 1)].re));
+            const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[2]) & (kWaveSize - 1)].re),
+                                              _mm_load_ss(&table[uint32_t(index[3]) & (kWaveSize - 1)].re));
+            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
+            const __m128 s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_movelh_ps(lo, hi), driveV), minusOne), one);
+            const __m128 product = _mm_mul_ps(s, gain);
+            out = _mm_add_ps(out, product);
+            if (!OddCount || p + 1 < Pairs) out = _mm_add_ps(out, _mm_movehl_ps(product, product));
+
+            __m128 next = _mm_add_ps(phase[p], inc[p]);
+            next = _mm_sub_ps(next, _mm_and_ps(_mm_cmpgt_ps(next, one), one));
+            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0, 0)) {
+                // Only increments above one cycle per frame get here.
+                alignas(16) float lanes[4];
+                _mm_store_ps(lanes, next);
+                next = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), wrapPhase(lanes[2]), wrapPhase(lanes[3]));
+            }
+            phase[p] = next;
+        }
+        _mm_store_ss(left + i, out);
+        _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+        gain = _mm_add_ps(gain, gainStep);
+    }
+    for (uint32_t p = 0; p < Pairs; ++p) phases[p] = phase[p];
+}
+
+}  // namespace
+
 void runOscillator(const OscillatorBlock& block, OscState& osc, float& gainL, float& gainR, BusPair out,
                    uint32_t count) {
     if (block.silent) return;
@@ -269,55 +408,66 @@ void runOscillator(const OscillatorBlock& block, OscState& osc, float& gainL, fl
 
     const float invCount = 1.0f / float(count);
     // Lanes: 0 left, 1 right; the upper two are unused and stay harmless.
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 minusOne = _mm_set1_ps(-1.0f);
-    const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
     const __m128 driveV = _mm_set1_ps(block.driveGain);
     const __m128 startGain = _mm_setr_ps(gainL, gainR, 0.0f, 0.0f);
     const __m128 gainStep =
         _mm_mul_ps(_mm_sub_ps(_mm_setr_ps(block.gainL, block.gainR, 0.0f, 0.0f), startGain), _mm_set1_ps(invCount));
     const ComplexFloat* table = osc.wavetable;
+    const uint32_t copies = block.copies;
 
-    for (uint32_t u = 0; u < block.copies; ++u) {
+    // Each copy's increments as the copy-by-copy rule forms them: a copy
+    // plays |inc|, and the next one's left runs spreadInc faster, its right
+    // spreadInc slower.
+    float copyInc[kMaxUnison][2];
+    for (uint32_t u = 0; u < copies; ++u) {
         incL = absValue(incL);
         incR = absValue(incR);
         // A non-finite increment would turn the phase into NaN for good.
-        const __m128 inc = _mm_setr_ps(isFinite(incL) ? incL : 0.0f, isFinite(incR) ? incR : 0.0f, 0.0f, 0.0f);
-        __m128 phase = _mm_setr_ps(wrapPhase(osc.phases[u][0]), wrapPhase(osc.phases[u][1]), 0.0f, 0.0f);
-        __m128 gain = startGain;
-
-        for (uint32_t i = 0; i < count; ++i) {
-            // Truncated look-up; phases lie in [0, 1] so the mask only guards.
-            const __m128i index = _mm_cvttps_epi32(_mm_mul_ps(phase, tableScale));
-            const uint32_t iL = uint32_t(_mm_cvtsi128_si32(index)) & (kWaveSize - 1);
-            const uint32_t iR = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(index, 4))) & (kWaveSize - 1);
-            __m128 s = _mm_unpacklo_ps(_mm_load_ss(&table[iL].re), _mm_load_ss(&table[iR].re));
-            // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
-            s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(s, driveV), minusOne), one);
-            __m128 out = _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
-            out = _mm_add_ps(out, _mm_mul_ps(s, gain));
-            _mm_store_ss(left + i, out);
-            _mm_store_ss(right + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
-
-            phase = _mm_add_ps(phase, inc);
-            const __m128 over = _mm_cmpgt_ps(phase, one);
-            phase = _mm_sub_ps(phase, _mm_and_ps(over, one));
-            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(phase, one)) != 0, 0)) {
-                // Only increments above one cycle per frame get here.
-                alignas(16) float lanes[4];
-                _mm_store_ps(lanes, phase);
-                phase = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), 0.0f, 0.0f);
-            }
-            gain = _mm_add_ps(gain, gainStep);
-        }
-
-        alignas(16) float lanes[4];
-        _mm_store_ps(lanes, phase);
-        osc.phases[u][0] = lanes[0];
-        osc.phases[u][1] = lanes[1];
-        // Each further copy runs a little faster on the left, slower on the right.
+        copyInc[u][0] = isFinite(incL) ? incL : 0.0f;
+        copyInc[u][1] = isFinite(incR) ? incR : 0.0f;
         incL += block.spreadInc;
         incR -= block.spreadInc;
+    }
+
+    // Two copies to a vector: lanes 0 and 1 are copy 2p's left and right,
+    // lanes 2 and 3 copy 2p + 1's (idle when the count is odd).
+    constexpr uint32_t kMaxPairs = (kMaxUnison + 1) / 2;
+    const uint32_t pairs = (copies + 1) / 2;
+    __m128 phase[kMaxPairs], inc[kMaxPairs];
+    for (uint32_t p = 0; p < pairs; ++p) {
+        const uint32_t u = 2 * p;
+        const bool second = u + 1 < copies;
+        phase[p] = _mm_setr_ps(wrapPhase(osc.phases[u][0]), wrapPhase(osc.phases[u][1]),
+                               second ? wrapPhase(osc.phases[u + 1][0]) : 0.0f,
+                               second ? wrapPhase(osc.phases[u + 1][1]) : 0.0f);
+        inc[p] = _mm_setr_ps(copyInc[u][0], copyInc[u][1], second ? copyInc[u + 1][0] : 0.0f,
+                             second ? copyInc[u + 1][1] : 0.0f);
+    }
+    const __m128 gain = _mm_movelh_ps(startGain, startGain);
+    const __m128 gainStep2 = _mm_movelh_ps(gainStep, gainStep);
+    switch (copies) {
+        case 1: playCopies<1, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 2: playCopies<1, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 3: playCopies<2, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 4: playCopies<2, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 5: playCopies<3, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 6: playCopies<3, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 7: playCopies<4, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 8: playCopies<4, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 9: playCopies<5, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        default: playCopies<5, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+    }
+
+    for (uint32_t p = 0; p < pairs; ++p) {
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, phase[p]);
+        const uint32_t u = 2 * p;
+        osc.phases[u][0] = lanes[0];
+        osc.phases[u][1] = lanes[1];
+        if (u + 1 < copies) {
+            osc.phases[u + 1][0] = lanes[2];
+            osc.phases[u + 1][1] = lanes[3];
+        }
     }
 
     osc.incL = incL;

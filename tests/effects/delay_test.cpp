@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 
 #include "runtime/counter.h"
 #include "effects/chorus.h"
+#include "effects/delay_line.h"
 #include "effects/stereo_delay.h"
-#include "tests/effects/effect_harness.h"
 #include "runtime/params.h"
+#include "tests/effects/effect_harness.h"
 
 namespace {
 
@@ -103,3 +106,39 @@ TEST(Chorus, StillLfosMakeThreeTapDelaysInSeriesPerChannel) {
 }
 
 }  // namespace
+
+// The feedback line against its frame-by-frame definition, for short lines
+// that wrap inside a block (down to one frame, where every frame reads the
+// entry the previous one wrote), odd block lengths, and a gain that drives
+// the stored values into the denormal range, where they must become +0.
+TEST(DelayLine, FeedbackModeFollowsItsDefinitionFrameByFrame) {
+    for (uint32_t length : {1u, 2u, 3u, 5u, 7u, 600u}) {
+        for (float g : {0.5f, 3e-39f}) {
+            auto line = std::make_unique<DelayLine>();
+            initDelayLine(*line, false);
+            line->length = length;
+            std::vector<float> model(length, 0.0f);
+            uint32_t at = 0;
+            for (uint32_t block : {13u, 512u, 1u, 6u}) {
+                std::vector<float> samples = noise(block, 7 + block);
+                std::vector<float> expected(block);
+                for (uint32_t i = 0; i < block; ++i) {
+                    float w = (1.0f * model[at] + samples[i]) * g;
+                    if (std::fpclassify(w) == FP_SUBNORMAL || w == 0.0f) w = 0.0f;
+                    model[at] = w;
+                    expected[i] = w + samples[i];
+                    at = at + 1 == length ? 0 : at + 1;
+                }
+                processDelayLine(*line, samples.data(), block, g);
+                for (uint32_t i = 0; i < block; ++i)
+                    ASSERT_EQ(samples[i], expected[i]) << "length " << length << " g " << g << " frame " << i;
+                ASSERT_EQ(line->writeIndex, at);
+                ASSERT_EQ(line->readIndex, at);
+            }
+            for (uint32_t i = 0; i < length; ++i) {
+                ASSERT_EQ(line->buffer[i], model[i]);
+                ASSERT_FALSE(std::signbit(line->buffer[i]) && line->buffer[i] == 0.0f);
+            }
+        }
+    }
+}

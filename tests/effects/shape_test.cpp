@@ -5,8 +5,9 @@
 #include <cmath>
 
 #include "effects/flanger.h"
-#include "tests/effects/effect_harness.h"
+#include "runtime/math.h"
 #include "runtime/params.h"
+#include "tests/effects/effect_harness.h"
 
 namespace {
 
@@ -46,6 +47,25 @@ TEST(Waveshaper, ShapeOneIsAHardSignWithADeadZone) {
     // exponent that blows up near 0.
     TestUnit held(1);
     EXPECT_EQ(shape(held, 2.55f, in), expected);
+}
+
+// The curve is filled in as it is read; after any history of shape changes
+// every sample must still be the entry power() gives for the current shape
+// (entries left from an earlier shape must never be served).
+TEST(Waveshaper, CurveEntriesAlwaysBelongToTheCurrentShape) {
+    TestUnit unit(1);
+    const std::vector<float> in = noise(kTestBlock, 31, 1.2f);
+    const float shapes[] = {0.3f, 0.7f, 0.3f, 0.3f, 0.0f, 0.95f, 0.3f};
+    for (float shapeParam : shapes) {
+        const float a = 1.0f - shapeParam;
+        const std::vector<float> out = shape(unit, shapeParam, in);
+        for (size_t i = 0; i < in.size(); ++i) {
+            const float m = std::fabs(in[i]) < 1.0f ? std::fabs(in[i]) : 1.0f;
+            const float entry = power(float(uint32_t(m * 32767.0f)) * (1.0f / 32768.0f), a);
+            const float sign = in[i] > 0.0f ? 1.0f : (in[i] < 0.0f ? -1.0f : 0.0f);
+            ASSERT_EQ(out[i], entry * sign) << "shape " << shapeParam << " frame " << i;
+        }
+    }
 }
 
 TEST(Flanger, StillSweepIsAClampedNegativeFeedbackCombOfFourFrames) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <xmmintrin.h>
 
 #include "runtime/counter.h"
@@ -53,6 +54,25 @@ TEST(Math, ExponentialAndFriends) {
     EXPECT_EQ(s, sinRad(0.5f));
     EXPECT_EQ(c, cosRad(0.5f));
     EXPECT_FLOAT_EQ(s, std::sin(0.5f));
+}
+
+// The cosine is the extended-precision one rounded to float, whichever way
+// it is computed: a sample of every 4,099th float across the double-precision
+// shortcut's range and beyond it on both sides (the slow test checks all).
+TEST(Math, CosineRoundsLikeTheExtendedPrecisionCosine) {
+    uint64_t checked = 0;
+    for (uint32_t u = 0x30000000u; u < 0x4F000000u; u += 4099u) {
+        float x;
+        std::memcpy(&x, &u, 4);
+        ASSERT_EQ(cosRad(x), float(cosl(x))) << x;
+        ASSERT_EQ(cosRad(-x), float(cosl(-x))) << -x;
+        ++checked;
+    }
+    EXPECT_GT(checked, 100000u);
+    for (float x : {0.0f, -0.0f, 0x1p-13f, 1023.99994f, 1024.0f, 1e6f, 3.1415927f, 0.7853982f})
+        EXPECT_EQ(cosRad(x), float(cosl(x))) << x;
+    EXPECT_TRUE(std::isnan(cosRad(NAN)));
+    EXPECT_TRUE(std::isnan(cosRad(INFINITY)));
 }
 
 TEST(Math, ComparisonsAndClamps) {

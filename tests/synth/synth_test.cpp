@@ -348,4 +348,26 @@ TEST_F(SynthTest, TheRenderPathAllocatesNothingAfterWarmUp) {
     EXPECT_GE(voices, 8);  // it was busy
 }
 
+// Loading the song makes every effect unit its slots name, so that the
+// audio thread's first block clears no delay memory and allocates nothing.
+TEST_F(SynthTest, LoadingTheSongMakesTheEffectUnitsSoTheFirstBlockAllocatesNothing) {
+    auto synth = makeSynth();
+    ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
+    int units = 0;
+    for (uint32_t i = 0; i < synth->instrumentCount.load(); ++i) {
+        const Instrument& instrument = *synth->instruments[i].load();
+        for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+            const int32_t wanted = roundParam(10.0f * instrument.params[kFx0Type + s]);
+            EXPECT_EQ(instrument.effectTypes[s], wanted) << "instrument " << i << " slot " << s;
+            EXPECT_EQ(instrument.effectUnits[s] != nullptr, wanted != 0) << "instrument " << i << " slot " << s;
+            units += wanted != 0;
+        }
+    }
+    EXPECT_GE(units, 10);
+    start(*synth, 0.0f);
+    const uint64_t before = allocationCount();
+    for (int b = 0; b < 5; ++b) ASSERT_NE(block(*synth), nullptr);
+    EXPECT_EQ(allocationCount(), before);
+}
+
 }  // namespace

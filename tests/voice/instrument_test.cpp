@@ -405,4 +405,34 @@ TEST(MixAdd, AudibilityNeedsASumAboveOne) {
     EXPECT_EQ(dl[0], 0.0f);
 }
 
+// The sum may stop early once it is past 1.0, but the decision must stay the
+// one of the whole sequential sum: a NaN anywhere later (in any lane of a
+// vector, or in the scalar tail) still makes the block inaudible, an
+// infinity keeps it audible; mixInto adds exactly what mixAdd adds.
+TEST(MixAdd, DecisionIsTheWholeSumsEvenAfterTheThresholdIsPassed) {
+    constexpr uint32_t n = 11;  // two vectors and a tail of three
+    for (uint32_t at = 0; at < n; ++at) {
+        for (bool right : {false, true}) {
+            float sl[n], sr[n], dl[n] = {}, dr[n] = {};
+            for (uint32_t i = 0; i < n; ++i) sl[i] = sr[i] = 0.75f;  // past 1.0 after the first frame
+            (right ? sr : sl)[at] = NAN;
+            EXPECT_FALSE(mixAdd({dl, dr}, {sl, sr}, n, 0.5f)) << "NaN at " << at << (right ? " right" : " left");
+            (right ? sr : sl)[at] = -INFINITY;
+            EXPECT_TRUE(mixAdd({dl, dr}, {sl, sr}, n, 0.5f)) << "infinity at " << at;
+        }
+    }
+    float sl[n], sr[n], a[n] = {}, b[n] = {}, c[n] = {}, d[n] = {};
+    for (uint32_t i = 0; i < n; ++i) {
+        sl[i] = 0.1f * float(i) - 0.3f;
+        sr[i] = 1.0f / float(i + 3);
+    }
+    mixAdd({a, b}, {sl, sr}, n, 0.8f);
+    mixInto({c, d}, {sl, sr}, n, 0.8f);
+    for (uint32_t i = 0; i < n; ++i) {
+        EXPECT_EQ(a[i], c[i]);
+        EXPECT_EQ(b[i], d[i]);
+        EXPECT_EQ(a[i], mixGain(0.8f) * sl[i]);
+    }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // balance, drive clipping) and a sweep over the whole parameter range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -89,6 +90,52 @@ TEST(Fft512, MatchesADirectTransformInBothDirections) {
             worst = std::max(worst, std::abs(std::complex<double>(data[n].re, data[n].im) - expected[n]));
         }
         EXPECT_LT(worst, 5e-4) << "sign " << sign;
+    }
+}
+
+// The transform with its twiddles rotated inline, stage by stage, as the
+// program first computed it: the stored twiddles must give these very bits.
+void rotatingFft512(ComplexFloat* data, int32_t sign) {
+    for (uint32_t i = 0; i < 512; ++i) {
+        uint32_t j = 0;
+        for (uint32_t b = 0, v = i; b < 9; ++b, v >>= 1) j = (j << 1) | (v & 1u);
+        if (j > i) std::swap(data[i], data[j]);
+    }
+    for (uint32_t m = 1; m < 512; m <<= 1) {
+        const float theta = 3.1415927f / float(m);
+        const float c = float(cosl(theta));
+        const float s = float(sign) * float(sinl(theta));
+        float wr = 1.0f, wi = 0.0f;
+        for (uint32_t q = 0; q < m; ++q) {
+            for (uint32_t i = q; i < 512; i += 2 * m) {
+                const uint32_t j = i + m;
+                const float tr = data[j].re * wr - data[j].im * wi;
+                const float ti = data[j].im * wr + data[j].re * wi;
+                data[j].re = data[i].re - tr;
+                data[j].im = data[i].im - ti;
+                data[i].re = data[i].re + tr;
+                data[i].im = data[i].im + ti;
+            }
+            const float oldWr = wr;
+            wr = wr * c - wi * s;
+            wi = wi * c + oldWr * s;
+        }
+    }
+}
+
+TEST(Fft512, StoredTwiddlesGiveTheBitsOfTheInlineRotation) {
+    Random random;
+    random.seed(77);
+    for (int32_t sign : {1, -1, 1}) {
+        ComplexFloat data[512], expected[512];
+        for (uint32_t i = 0; i < 512; ++i) data[i] = {random.range(-1.0f, 1.0f), random.range(-1.0f, 1.0f)};
+        std::copy(data, data + 512, expected);
+        fft512(data, sign);
+        rotatingFft512(expected, sign);
+        for (uint32_t i = 0; i < 512; ++i) {
+            ASSERT_EQ(data[i].re, expected[i].re) << "sign " << sign << " bin " << i;
+            ASSERT_EQ(data[i].im, expected[i].im) << "sign " << sign << " bin " << i;
+        }
     }
 }
 
