@@ -16,6 +16,14 @@ namespace {
 
 const char* const kPacked = INTRO_BINARY_DIR "/driver/intro_packed";
 
+// A sanitizer build carries its runtime and checks: only the optimised build
+// has the size of the show that is handed out.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kShippedSize = false;
+#else
+constexpr bool kShippedSize = true;
+#endif
+
 std::string run(const std::string& command) {
     std::string out = runCommand(command).output;
     while (!out.empty() && out.back() == '\n') out.pop_back();
@@ -28,7 +36,7 @@ TEST(PackedIntro, FitsInSixtyFourKibibytesAndRunsTheShowToEscape) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
     const std::vector<uint8_t> bytes = readBytes(kPacked);
     ASSERT_FALSE(bytes.empty()) << "build the intro_packed target";
-    EXPECT_LT(bytes.size(), 65536u);
+    if (kShippedSize) EXPECT_LT(bytes.size(), 65536u);
 
     // A private temporary folder: the unpacked program goes there and must
     // be gone once the show has ended.
