@@ -435,4 +435,28 @@ TEST(MixAdd, DecisionIsTheWholeSumsEvenAfterTheThresholdIsPassed) {
     }
 }
 
+TEST_F(InstrumentTest, ReturnedLevelIsTheSequentialMeanOfTheMagnitudes) {
+    // No voice sounds and no effect runs, so render leaves the bus as given
+    // and returns its level. Leading silence, a -0, sign changes, values of
+    // very different size (where the order of additions shows) and counts
+    // that are not a multiple of four.
+    for (uint32_t count : {512u, 509u, 3u}) {
+        for (uint32_t i = 0; i < count; ++i) {
+            busL[i] = i < 37 ? 0.0f : std::sin(0.37f * float(i)) * (i % 7 == 0 ? 3.0e4f : 1.0e-3f);
+            busR[i] = i < 41 ? (i == 5 ? -0.0f : 0.0f) : -std::cos(0.11f * float(i)) * 0.25f;
+        }
+        float sumL = 0.0f, sumR = 0.0f;
+        for (uint32_t i = 0; i < count; ++i) {
+            sumL += std::fabs(busL[i]);
+            sumR += std::fabs(busR[i]);
+        }
+        const float expected = (sumL / float(count) + sumR / float(count)) * 0.5f;
+        EXPECT_EQ(render(*tables, *instrument, BusPair{busL, busR}, count), expected) << count;
+    }
+    // An all-zero bus is silent and counts towards the effect chain's sleep.
+    for (uint32_t i = 0; i < kFrames; ++i) busL[i] = busR[i] = 0.0f;
+    EXPECT_EQ(render(*tables, *instrument, BusPair{busL, busR}, kFrames), 0.0f);
+    EXPECT_GT(instrument->silenceTime, 0.0f);
+}
+
 }  // namespace
