@@ -1,6 +1,7 @@
 // Voice filter coefficients and the per-frame filter loops. Each loop copies
-// the history into registers, runs both channels as lanes 0 and 1 of one
-// vector, and writes the history back at the end of the block.
+// the histories of up to four voices into registers, runs their channels as
+// the lanes of one or two vectors, and writes the histories back at the end
+// of the block.
 #include "voice/filter.h"
 
 #include "runtime/math.h"
@@ -66,47 +67,104 @@ void setHighOrBandPass(FilterState& s, float u, float q, float sampleRate, bool 
     s.b2 = b2 * inv;
 }
 
-// Left in lane 0, right in lane 1, zeros above.
-inline __m128 loadFrame(const float* left, const float* right, uint32_t i) {
-    return _mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i));
-}
+// Up to four voices filtered side by side: vector g carries voice 2g in
+// lanes 0 (left) and 1 (right) and voice 2g + 1 in lanes 2 and 3, each lane
+// with its own voice's coefficients and history, so every lane does exactly
+// the arithmetic of one channel filtered alone. The recursions are serial,
+// one frame after the other; running several voices in one vector (and two
+// vectors in one loop) shares that wait. A group with an odd number of
+// voices repeats its last voice in the spare half: that half computes the
+// same values and writes them to the same places.
+template <uint32_t Vectors>
+struct Lanes {
+    static constexpr uint32_t kVoices = 2 * Vectors;
+    FilterState* state[kVoices];
+    float* left[kVoices];
+    float* right[kVoices];
 
-inline void storeFrame(__m128 v, float* left, float* right, uint32_t i) {
-    _mm_store_ss(left + i, v);
-    _mm_store_ss(right + i, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
-}
+    Lanes(FilterState* const* states, float* const* lefts, float* const* rights, uint32_t voices) {
+        for (uint32_t v = 0; v < kVoices; ++v) {
+            const uint32_t from = v < voices ? v : voices - 1;
+            state[v] = states[from];
+            left[v] = lefts[from];
+            right[v] = rights[from];
+        }
+    }
+
+    __m128 frame(uint32_t g, uint32_t i) const {
+        const __m128 a = _mm_unpacklo_ps(_mm_load_ss(left[2 * g] + i), _mm_load_ss(right[2 * g] + i));
+        const __m128 b = _mm_unpacklo_ps(_mm_load_ss(left[2 * g + 1] + i), _mm_load_ss(right[2 * g + 1] + i));
+        return _mm_movelh_ps(a, b);
+    }
+
+    // The second voice first, so a repeated voice ends with its own lanes.
+    void store(uint32_t g, uint32_t i, __m128 v) const {
+        _mm_store_ss(left[2 * g + 1] + i, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2)));
+        _mm_store_ss(right[2 * g + 1] + i, _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
+        _mm_store_ss(left[2 * g] + i, v);
+        _mm_store_ss(right[2 * g] + i, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+    }
+
+    __m128 coefficient(uint32_t g, float FilterState::*c) const {
+        const float a = state[2 * g]->*c, b = state[2 * g + 1]->*c;
+        return _mm_setr_ps(a, a, b, b);
+    }
+
+    __m128 history(uint32_t g, __m128 FilterState::*h) const {
+        return _mm_movelh_ps(state[2 * g]->*h, state[2 * g + 1]->*h);
+    }
+
+    // Back into the two states, whose lanes 2 and 3 stay zero.
+    void keep(uint32_t g, __m128 FilterState::*h, __m128 v) const {
+        const __m128 zero = _mm_setzero_ps();
+        state[2 * g + 1]->*h = _mm_movehl_ps(zero, v);
+        state[2 * g]->*h = _mm_movelh_ps(v, zero);
+    }
+};
 
 // One ladder stage: y' = p x + p x_prev - k y.
 inline __m128 ladderStage(__m128 p, __m128 k, __m128 x, __m128 xPrev, __m128 y) {
     return _mm_sub_ps(_mm_add_ps(_mm_mul_ps(p, x), _mm_mul_ps(p, xPrev)), _mm_mul_ps(k, y));
 }
 
-void runLadder(FilterState& s, float* left, float* right, uint32_t count) {
-    const __m128 k = _mm_set1_ps(s.k);
-    const __m128 p = _mm_set1_ps(s.p);
-    const __m128 r = _mm_set1_ps(s.r);
+template <uint32_t V>
+void runLadder(const Lanes<V>& lanes, uint32_t count) {
     const __m128 sixth = _mm_set1_ps(0.16666667f);
-    __m128 xPrev = s.ladderX, y1 = s.ladderY1, y2 = s.ladderY2, y3 = s.ladderY3, y4 = s.ladderY4;
-    for (uint32_t i = 0; i < count; ++i) {
-        const __m128 x = _mm_sub_ps(loadFrame(left, right, i), _mm_mul_ps(r, y4));
-        const __m128 n1 = ladderStage(p, k, x, xPrev, y1);
-        const __m128 n2 = ladderStage(p, k, n1, y1, y2);
-        const __m128 n3 = ladderStage(p, k, n2, y2, y3);
-        const __m128 n4 = ladderStage(p, k, n3, y3, y4);
-        // Soft saturation of the output only: the history keeps n4 itself.
-        const __m128 cube = _mm_mul_ps(_mm_mul_ps(n4, n4), n4);
-        storeFrame(_mm_sub_ps(n4, _mm_mul_ps(cube, sixth)), left, right, i);
-        xPrev = x;
-        y1 = n1;
-        y2 = n2;
-        y3 = n3;
-        y4 = n4;
+    __m128 k[V], p[V], r[V], xPrev[V], y1[V], y2[V], y3[V], y4[V];
+    for (uint32_t g = 0; g < V; ++g) {
+        k[g] = lanes.coefficient(g, &FilterState::k);
+        p[g] = lanes.coefficient(g, &FilterState::p);
+        r[g] = lanes.coefficient(g, &FilterState::r);
+        xPrev[g] = lanes.history(g, &FilterState::ladderX);
+        y1[g] = lanes.history(g, &FilterState::ladderY1);
+        y2[g] = lanes.history(g, &FilterState::ladderY2);
+        y3[g] = lanes.history(g, &FilterState::ladderY3);
+        y4[g] = lanes.history(g, &FilterState::ladderY4);
     }
-    s.ladderX = xPrev;
-    s.ladderY1 = y1;
-    s.ladderY2 = y2;
-    s.ladderY3 = y3;
-    s.ladderY4 = y4;
+    for (uint32_t i = 0; i < count; ++i) {
+        for (uint32_t g = 0; g < V; ++g) {
+            const __m128 x = _mm_sub_ps(lanes.frame(g, i), _mm_mul_ps(r[g], y4[g]));
+            const __m128 n1 = ladderStage(p[g], k[g], x, xPrev[g], y1[g]);
+            const __m128 n2 = ladderStage(p[g], k[g], n1, y1[g], y2[g]);
+            const __m128 n3 = ladderStage(p[g], k[g], n2, y2[g], y3[g]);
+            const __m128 n4 = ladderStage(p[g], k[g], n3, y3[g], y4[g]);
+            // Soft saturation of the output only: the history keeps n4 itself.
+            const __m128 cube = _mm_mul_ps(_mm_mul_ps(n4, n4), n4);
+            lanes.store(g, i, _mm_sub_ps(n4, _mm_mul_ps(cube, sixth)));
+            xPrev[g] = x;
+            y1[g] = n1;
+            y2[g] = n2;
+            y3[g] = n3;
+            y4[g] = n4;
+        }
+    }
+    for (uint32_t g = 0; g < V; ++g) {
+        lanes.keep(g, &FilterState::ladderX, xPrev[g]);
+        lanes.keep(g, &FilterState::ladderY1, y1[g]);
+        lanes.keep(g, &FilterState::ladderY2, y2[g]);
+        lanes.keep(g, &FilterState::ladderY3, y3[g]);
+        lanes.keep(g, &FilterState::ladderY4, y4[g]);
+    }
 }
 
 // b0 u0 + b1 u1 + b2 u2 - a1 y1 - a2 y2, summed left to right.
@@ -117,46 +175,55 @@ inline __m128 biquadSum(const __m128* c, __m128 u0, __m128 u1, __m128 u2, __m128
     return _mm_sub_ps(sum, _mm_mul_ps(c[4], y2));
 }
 
-void runBiquad(FilterState& s, float* left, float* right, uint32_t count) {
-    const __m128 c[5] = {_mm_set1_ps(s.b0), _mm_set1_ps(s.b1), _mm_set1_ps(s.b2),
-                         _mm_set1_ps(s.a1), _mm_set1_ps(s.a2)};
-    __m128 x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
-    for (uint32_t i = 0; i < count; ++i) {
-        const __m128 in = loadFrame(left, right, i);
-        const __m128 out = biquadSum(c, in, x1, x2, y1, y2);
-        storeFrame(out, left, right, i);
-        x2 = x1;
-        x1 = in;
-        y2 = y1;
-        y1 = out;
+// The direct form, or with `Delayed` the same difference equation fed from
+// one frame further back, so that its output lags the direct form by
+// exactly one frame.
+template <uint32_t V, bool Delayed>
+void runBiquad(const Lanes<V>& lanes, uint32_t count) {
+    __m128 c[V][5], x1[V], x2[V], x3[V], y1[V], y2[V];
+    for (uint32_t g = 0; g < V; ++g) {
+        c[g][0] = lanes.coefficient(g, &FilterState::b0);
+        c[g][1] = lanes.coefficient(g, &FilterState::b1);
+        c[g][2] = lanes.coefficient(g, &FilterState::b2);
+        c[g][3] = lanes.coefficient(g, &FilterState::a1);
+        c[g][4] = lanes.coefficient(g, &FilterState::a2);
+        x1[g] = lanes.history(g, &FilterState::x1);
+        x2[g] = lanes.history(g, &FilterState::x2);
+        x3[g] = lanes.history(g, &FilterState::x3);
+        y1[g] = lanes.history(g, &FilterState::y1);
+        y2[g] = lanes.history(g, &FilterState::y2);
     }
-    s.x1 = x1;
-    s.x2 = x2;
-    s.y1 = y1;
-    s.y2 = y2;
+    for (uint32_t i = 0; i < count; ++i) {
+        for (uint32_t g = 0; g < V; ++g) {
+            const __m128 in = lanes.frame(g, i);
+            const __m128 out = Delayed ? biquadSum(c[g], x1[g], x2[g], x3[g], y1[g], y2[g])
+                                       : biquadSum(c[g], in, x1[g], x2[g], y1[g], y2[g]);
+            lanes.store(g, i, out);
+            x3[g] = x2[g];
+            x2[g] = x1[g];
+            x1[g] = in;
+            y2[g] = y1[g];
+            y1[g] = out;
+        }
+    }
+    for (uint32_t g = 0; g < V; ++g) {
+        lanes.keep(g, &FilterState::x1, x1[g]);
+        lanes.keep(g, &FilterState::x2, x2[g]);
+        if (Delayed) lanes.keep(g, &FilterState::x3, x3[g]);
+        lanes.keep(g, &FilterState::y1, y1[g]);
+        lanes.keep(g, &FilterState::y2, y2[g]);
+    }
 }
 
-// The same difference equation fed from one frame further back, so the
-// output lags the direct form by exactly one frame.
-void runDelayedBiquad(FilterState& s, float* left, float* right, uint32_t count) {
-    const __m128 c[5] = {_mm_set1_ps(s.b0), _mm_set1_ps(s.b1), _mm_set1_ps(s.b2),
-                         _mm_set1_ps(s.a1), _mm_set1_ps(s.a2)};
-    __m128 x1 = s.x1, x2 = s.x2, x3 = s.x3, y1 = s.y1, y2 = s.y2;
-    for (uint32_t i = 0; i < count; ++i) {
-        const __m128 in = loadFrame(left, right, i);
-        const __m128 out = biquadSum(c, x1, x2, x3, y1, y2);
-        storeFrame(out, left, right, i);
-        x3 = x2;
-        x2 = x1;
-        y2 = y1;
-        y1 = out;
-        x1 = in;
+template <uint32_t V>
+void runMode(const Lanes<V>& lanes, uint32_t mode, uint32_t count) {
+    if (mode == kRunLadder) {
+        runLadder(lanes, count);
+    } else if (mode == kRunDelayedBiquad) {
+        runBiquad<V, true>(lanes, count);
+    } else {
+        runBiquad<V, false>(lanes, count);
     }
-    s.x1 = x1;
-    s.x2 = x2;
-    s.x3 = x3;
-    s.y1 = y1;
-    s.y2 = y2;
 }
 
 }  // namespace
@@ -175,11 +242,18 @@ void setFilter(FilterState& state, uint32_t sampleRate, float cutoff, float reso
 }
 
 void runFilter(FilterState& state, uint32_t mode, float* left, float* right, uint32_t count) {
-    if (mode == kRunLadder) {
-        runLadder(state, left, right, count);
-    } else if (mode == kRunDelayedBiquad) {
-        runDelayedBiquad(state, left, right, count);
-    } else {
-        runBiquad(state, left, right, count);
+    FilterState* states[1] = {&state};
+    runFilters(states, &left, &right, 1, mode, count);
+}
+
+void runFilters(FilterState* const* states, float* const* left, float* const* right, uint32_t voices, uint32_t mode,
+                uint32_t count) {
+    for (uint32_t first = 0; first < voices; first += 4) {
+        const uint32_t n = voices - first < 4 ? voices - first : 4;
+        if (n <= 2) {
+            runMode(Lanes<1>(states + first, left + first, right + first, n), mode, count);
+        } else {
+            runMode(Lanes<2>(states + first, left + first, right + first, n), mode, count);
+        }
     }
 }

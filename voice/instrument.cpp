@@ -1,6 +1,7 @@
 // The Instrument: voice allocation, note-on and note-off, the per-voice
-// chain (noise, oscillator, four filter slots, mixAdd into the bus) and the
-// effect-slot driver with its two-second silence rule.
+// chain (noise, oscillator, four filter slots, mixAdd into the bus; up to
+// four voices side by side) and the effect-slot driver with its two-second
+// silence rule.
 #include "voice/instrument.h"
 
 #include <new>
@@ -31,6 +32,9 @@ constexpr FilterSlotSetting kFilterSlots[4] = {
     {kBandPassOn, kBandPassCutoff, kDestBandPassCutoff, kFilterBandPass, kRunBandPass},
     {kNotchOn, kNotchCutoff, kDestNotchCutoff, kFilterNotch, kRunDelayedBiquad},
 };
+
+// Voices rendered side by side, each in its own part of the voice buffers.
+constexpr uint32_t kVoiceGroup = 4;
 
 constexpr float kSilenceSeconds = 2.0f;     // effect chain sleeps after this much quiet
 constexpr float kSilenceLevel = 0.00001f;   // mean |bus| below this counts as quiet
@@ -64,9 +68,10 @@ void releaseVoice(Voice& voice) {
     releaseModulation(voice.mod);
 }
 
-// One voice of one block added into the bus; `sounding` records whether it
-// was audible.
-void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice, BusPair bus, uint32_t count) {
+// The part of a voice's block before its filters: modulation, noise, glide,
+// wavetable and oscillator into the voice's own buffers.
+void startVoiceBlock(const SynthTables& tables, Instrument& instrument, Voice& voice, BusPair voiceBus,
+                     uint32_t count) {
     const float* params = instrument.params;
     instrument.silenceTime = 0.0f;
     voice.age += 1;
@@ -80,7 +85,7 @@ void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice
 
     // The noise writes (or clears) the voice buffers: they are not cleared otherwise.
     setupNoise(voice.noise, tables.sampleRate, params, modProduct(voice.mod, kDestNoiseLevel), amp);
-    renderNoise(voice.noise, tables.noiseTable, instrument.voiceL, instrument.voiceR, count);
+    renderNoise(voice.noise, tables.noiseTable, voiceBus.left, voiceBus.right, count);
 
     // Glide once per block; the first note of a voice (frequency 0) jumps.
     const float detune = params[kVoiceDetune];
@@ -98,19 +103,59 @@ void renderVoice(const SynthTables& tables, Instrument& instrument, Voice& voice
         refreshWavetable(tables, params, voice.mod, voice.osc, dark * dark * dark);
     }
 
-    const BusPair voiceBus{instrument.voiceL, instrument.voiceR};
     renderOscillator(tables, params, voice, amp, voiceBus, count);
+}
 
+// A block of up to four voices: each one's start in its own quarter of the
+// voice buffers, their filters slot by slot side by side (a filter's
+// recursion waits on every frame, and the voices share that wait), then each
+// voice added into the bus in voice order; `sounding` records whether it was
+// audible.
+void renderVoiceGroup(const SynthTables& tables, Instrument& instrument, Voice* const* voices, uint32_t n, BusPair bus,
+                      uint32_t count) {
+    float* left[kVoiceGroup];
+    float* right[kVoiceGroup];
+    for (uint32_t v = 0; v < n; ++v) {
+        left[v] = instrument.voiceL + v * (kVoiceBufferSize / kVoiceGroup);
+        right[v] = instrument.voiceR + v * (kVoiceBufferSize / kVoiceGroup);
+        startVoiceBlock(tables, instrument, *voices[v], BusPair{left[v], right[v]}, count);
+    }
+
+    const float* params = instrument.params;
     for (uint32_t s = 0; s < 4; ++s) {
         const FilterSlotSetting& slot = kFilterSlots[s];
         if (!switchOn(params[slot.switchParam])) continue;
-        FilterState& filter = *voice.filters[s];
-        setFilter(filter, tables.sampleRate, params[slot.cutoffParam] * modProduct(voice.mod, slot.cutoffDestination),
-                  params[slot.cutoffParam + 1] * modProduct(voice.mod, slot.cutoffDestination + 1), slot.type);
-        runFilter(filter, slot.mode, instrument.voiceL, instrument.voiceR, count);
+        FilterState* states[kVoiceGroup];
+        for (uint32_t v = 0; v < n; ++v) {
+            const ModState& mod = voices[v]->mod;
+            states[v] = voices[v]->filters[s];
+            setFilter(*states[v], tables.sampleRate, params[slot.cutoffParam] * modProduct(mod, slot.cutoffDestination),
+                      params[slot.cutoffParam + 1] * modProduct(mod, slot.cutoffDestination + 1), slot.type);
+        }
+        runFilters(states, left, right, n, slot.mode, count);
     }
 
-    voice.sounding = mixAdd(bus, voiceBus, count, params[kVoiceLevel]);
+    for (uint32_t v = 0; v < n; ++v)
+        voices[v]->sounding = mixAdd(bus, BusPair{left[v], right[v]}, count, params[kVoiceLevel]);
+}
+
+// Renders every voice that is active or still sounding, in voice order, in
+// groups that fit the voice buffers: four for a block of up to a quarter of
+// their length, fewer for longer ones.
+void renderVoices(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
+    uint32_t perGroup = count > 0 ? kVoiceBufferSize / count : kVoiceGroup;
+    if (perGroup > kVoiceGroup) perGroup = kVoiceGroup;
+    Voice* group[kVoiceGroup];
+    uint32_t n = 0;
+    for (Voice& voice : instrument.voices) {
+        if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) continue;
+        group[n++] = &voice;
+        if (n == perGroup) {
+            renderVoiceGroup(tables, instrument, group, n, bus, count);
+            n = 0;
+        }
+    }
+    if (n > 0) renderVoiceGroup(tables, instrument, group, n, bus, count);
 }
 
 // Makes slot s hold a unit of the type its parameter names: replaces a unit
@@ -331,10 +376,7 @@ float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uin
     setFloatMode(kRenderFloatMode);
     if (count > kVoiceBufferSize) count = kVoiceBufferSize;
 
-    for (Voice& voice : instrument.voices) {
-        if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) continue;
-        renderVoice(tables, instrument, voice, bus, count);
-    }
+    renderVoices(tables, instrument, bus, count);
 
     if (instrument.silenceTime < kSilenceSeconds) runEffectChain(tables, instrument, bus, count);
 

@@ -1,6 +1,7 @@
 // Voice filters against textbook responses, their parameter clamps, the
 // notch's one-frame lag, history carried across blocks, independent stereo
-// lanes, and tails that decay without subnormal values.
+// lanes, voices filtered side by side, and tails that decay without
+// subnormal values.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -209,6 +210,50 @@ TEST(FilterProcessing, ChannelsAreIndependentLanes) {
         EXPECT_TRUE(bytesEqual(aL, bR, sizeof aL) && bytesEqual(aR, bL, sizeof aR)) << type;
         const float* history = reinterpret_cast<const float*>(&a);  // spare lanes 2, 3 stay zero
         for (int v = 0; v < 10; ++v) EXPECT_TRUE(history[4 * v + 2] == 0.0f && history[4 * v + 3] == 0.0f) << v;
+    }
+}
+
+TEST(FilterProcessing, VoicesFilteredTogetherComeOutAsFilteredAlone) {
+    // One to nine voices (a pair, a pair and a half, a full group of four
+    // and groups after it), each with its own tuning, input and history,
+    // over two blocks so that the written-back histories are used again.
+    FlushToZero ftz;
+    constexpr uint32_t kMax = 9, kN = 300;
+    for (uint32_t type = 0; type < 4; ++type) {
+        for (uint32_t voices = 1; voices <= kMax; ++voices) {
+            FilterState together[kMax], alone[kMax];
+            std::vector<float> tL(kMax * kN), tR(kMax * kN), aL(kMax * kN), aR(kMax * kN);
+            FilterState* states[kMax];
+            float* lefts[kMax];
+            float* rights[kMax];
+            for (uint32_t v = 0; v < voices; ++v) {
+                together[v] = makeFilter(type, 0.1f + 0.09f * float(v), 0.8f - 0.07f * float(v));
+                alone[v] = together[v];
+                fillNoise(&tL[v * kN], kN, 10 + v);
+                fillNoise(&tR[v * kN], kN, 40 + v);
+                states[v] = &together[v];
+                lefts[v] = &tL[v * kN];
+                rights[v] = &tR[v * kN];
+            }
+            aL = tL;
+            aR = tR;
+            for (uint32_t start : {0u, 200u}) {
+                const uint32_t n = start == 0 ? 200 : kN - 200;
+                float* l[kMax];
+                float* r[kMax];
+                for (uint32_t v = 0; v < voices; ++v) {
+                    l[v] = lefts[v] + start;
+                    r[v] = rights[v] + start;
+                    runFilter(alone[v], kModeOf[type], &aL[v * kN + start], &aR[v * kN + start], n);
+                }
+                runFilters(states, l, r, voices, kModeOf[type], n);
+            }
+            EXPECT_TRUE(bytesEqual(tL.data(), aL.data(), voices * kN * sizeof(float)) &&
+                        bytesEqual(tR.data(), aR.data(), voices * kN * sizeof(float)))
+                << "type " << type << ", " << voices << " voices";
+            for (uint32_t v = 0; v < voices; ++v)
+                EXPECT_TRUE(bytesEqual(&together[v], &alone[v], sizeof(FilterState))) << type << " voice " << v;
+        }
     }
 }
 
