@@ -99,9 +99,13 @@ TEST(AudioDevice, SourcesComeAndGoWhileTheThreadRendersThem) {
         if (round % 16 == 0) {
             // Registered, a playing Synth is rendered; once unregistered it is
             // not touched any more: its clock stays.
+            // (Waits up to two seconds: on a loaded machine the thread can
+            // go unscheduled for longer than a few blocks.)
             const float before = x.time.load();
             registerSource(o.output, x);
-            std::this_thread::sleep_for(60ms);
+            const auto patience = std::chrono::steady_clock::now() + 2s;
+            do std::this_thread::sleep_for(10ms);
+            while (x.time.load() == before && std::chrono::steady_clock::now() < patience);
             unregisterSource(o.output, x);
             const float frozen = x.time.load();
             EXPECT_GT(frozen, before) << "round " << round;
