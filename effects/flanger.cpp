@@ -49,45 +49,57 @@ void processFlanger(EffectUnit* unit, uint32_t sampleRate, const float* params, 
     uint32_t n = flanger->frameCounter;
     float phase1 = flanger->phase1, phase2 = flanger->phase2;
     float lfo = flanger->lfo, lastG = flanger->lastG;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (direction == 0) {
-            lfo += step;
-            if (lfo > peak) {
-                lfo = 1.0f;
-                direction = 1;
+    // Stretches of the block: the sweep angles of every frame first (they
+    // do not depend on the signal), their cosines all at once, then the
+    // frames with their delays.
+    constexpr uint32_t kStretch = 128;
+    for (uint32_t start = 0; start < count; start += kStretch) {
+        const uint32_t frames = count - start < kStretch ? count - start : kStretch;
+        float angle[2 * kStretch], cosine[2 * kStretch];
+        for (uint32_t j = 0; j < frames; ++j) {
+            if (direction == 0) {
+                lfo += step;
+                if (lfo > peak) {
+                    lfo = 1.0f;
+                    direction = 1;
+                }
+            } else {
+                lfo -= step;
+                if (lfo < 0.0f) {
+                    lfo = 0.01f;
+                    direction = 0;
+                }
             }
-        } else {
-            lfo -= step;
-            if (lfo < 0.0f) {
-                lfo = 0.01f;
-                direction = 0;
+            const float g = lfo == 0.0f ? 1.0f : lfo;
+            if (g != lastG) {
+                // The second phase advances by (1 - g) but sweeps below by g: the
+                // two channels move at different speeds, part of this sound.
+                const float elapsed = float(n);
+                phase1 += g * elapsed * kPhaseNumerator / phaseScale;
+                phase2 += elapsed * (1.0f - g) * kPhaseNumerator / phaseScale;
+                n = 0;
+                lastG = g;
             }
+            const float sweep = g * float(n) * kPi / sweepScale;
+            angle[2 * j] = phase1 + sweep;
+            angle[2 * j + 1] = phase2 + sweep;
+            ++n;
         }
-        const float g = lfo == 0.0f ? 1.0f : lfo;
-        if (g != lastG) {
-            // The second phase advances by (1 - g) but sweeps below by g: the
-            // two channels move at different speeds, part of this sound.
-            const float frames = float(n);
-            phase1 += g * frames * kPhaseNumerator / phaseScale;
-            phase2 += frames * (1.0f - g) * kPhaseNumerator / phaseScale;
-            n = 0;
-            lastG = g;
+        cosRadBlock(angle, cosine, 2 * frames);
+        for (uint32_t j = 0; j < frames; ++j) {
+            const uint32_t i = start + j;
+            const float d1 = float(base + (1.0L - cosine[2 * j]) * depth);
+            const float d2 = float(base + (1.0L - cosine[2 * j + 1]) * depth);
+            const uint32_t indexL = historyIndex(position, d1);
+            const uint32_t indexR = historyIndex(position, d2);
+            const float yL = feedbackSample(busL[i], feedback, flanger->leftHistory[indexL]);
+            const float yR = feedbackSample(busR[i], feedback, flanger->rightHistory[indexR]);
+            busL[i] = yL;
+            busR[i] = yR;
+            flanger->leftHistory[position] = yL;
+            flanger->rightHistory[position] = yR;
+            if (++position >= kFlangerHistory) position = 0;
         }
-        const float sweep = g * float(n) * kPi / sweepScale;
-        const float phi1 = phase1 + sweep;
-        const float phi2 = phase2 + sweep;
-        ++n;
-        const float d1 = float(base + (1.0L - cosRad(phi1)) * depth);
-        const float d2 = float(base + (1.0L - cosRad(phi2)) * depth);
-        const uint32_t indexL = historyIndex(position, d1);
-        const uint32_t indexR = historyIndex(position, d2);
-        const float yL = feedbackSample(busL[i], feedback, flanger->leftHistory[indexL]);
-        const float yR = feedbackSample(busR[i], feedback, flanger->rightHistory[indexR]);
-        busL[i] = yL;
-        busR[i] = yR;
-        flanger->leftHistory[position] = yL;
-        flanger->rightHistory[position] = yR;
-        if (++position >= kFlangerHistory) position = 0;
     }
     flanger->position = position;
     flanger->direction = direction;

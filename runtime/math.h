@@ -18,6 +18,8 @@ inline float absValue(float x) { return std::fabs(x); }
 inline bool absLess(float a, float b) { return std::fabs(a) < b; }
 // Cosine and sine through extended precision, rounded to float.
 float cosRad(float x);
+// out[i] = cosRad(x[i]) for n values, faster than one call each.
+void cosRadBlock(const float* x, float* out, uint32_t n);
 float sinRad(float x);
 void sinCosRad(float x, float* sinOut, float* cosOut);
 // Square root.

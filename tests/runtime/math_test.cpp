@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 #include <xmmintrin.h>
 
 #include "runtime/counter.h"
@@ -57,22 +58,33 @@ TEST(Math, ExponentialAndFriends) {
 }
 
 // The cosine is the extended-precision one rounded to float, whichever way
-// it is computed: a sample of every 4,099th float across the double-precision
-// shortcut's range and beyond it on both sides (the slow test checks all).
+// it is computed, one at a time or a block at a time: a sample of every
+// 4,099th float across the double-precision range and beyond it on both
+// sides (the slow test checks all), then the edges, an odd count and values
+// the block form leaves to cosRad.
 TEST(Math, CosineRoundsLikeTheExtendedPrecisionCosine) {
-    uint64_t checked = 0;
+    std::vector<float> x;
     for (uint32_t u = 0x30000000u; u < 0x4F000000u; u += 4099u) {
-        float x;
-        std::memcpy(&x, &u, 4);
-        ASSERT_EQ(cosRad(x), float(cosl(x))) << x;
-        ASSERT_EQ(cosRad(-x), float(cosl(-x))) << -x;
-        ++checked;
+        float v;
+        std::memcpy(&v, &u, 4);
+        x.push_back(v);
+        x.push_back(-v);
     }
-    EXPECT_GT(checked, 100000u);
-    for (float x : {0.0f, -0.0f, 0x1p-13f, 1023.99994f, 1024.0f, 1e6f, 3.1415927f, 0.7853982f})
-        EXPECT_EQ(cosRad(x), float(cosl(x))) << x;
-    EXPECT_TRUE(std::isnan(cosRad(NAN)));
-    EXPECT_TRUE(std::isnan(cosRad(INFINITY)));
+    EXPECT_GT(x.size(), 200000u);
+    for (float v : {0.0f, -0.0f, 0x1p-13f, 1023.99994f, 1024.0f, 1e6f, 3.1415927f, 0.7853982f, 1.5707964f})
+        x.push_back(v);
+    std::vector<float> block(x.size());
+    cosRadBlock(x.data(), block.data(), uint32_t(x.size()));
+    for (size_t i = 0; i < x.size(); ++i) {
+        ASSERT_EQ(cosRad(x[i]), float(cosl(x[i]))) << x[i];
+        ASSERT_EQ(block[i], float(cosl(x[i]))) << x[i];
+    }
+    const float odd[3] = {NAN, INFINITY, 2.0f};
+    float oddOut[3];
+    cosRadBlock(odd, oddOut, 3);
+    EXPECT_TRUE(std::isnan(cosRad(NAN)) && std::isnan(oddOut[0]));
+    EXPECT_TRUE(std::isnan(cosRad(INFINITY)) && std::isnan(oddOut[1]));
+    EXPECT_EQ(oddOut[2], cosRad(2.0f));
 }
 
 TEST(Math, ComparisonsAndClamps) {
