@@ -6,18 +6,35 @@
 #include "synth/song_format.h"
 #include "synth/synth.h"
 
-// Applies every event of every track with time <= event time < next. The
-// whole list is scanned each block: a start at any time, or a clock moved
-// back, needs no position to be remembered.
+// Index of the first event of a track whose time is not below `time`.
+// Tracks come from the song decoder, whose times never decrease along a
+// track (a running sum of steps times a positive step), so a binary search
+// finds where the events of a block begin.
+static uint32_t firstEventFrom(const DynArray& track, float time) {
+    uint32_t lo = 0, hi = track.count;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (track.at<NoteEvent>(mid).time < time)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+// Applies every event of every track with time <= event time < next, in
+// track order. Nothing is remembered from block to block: a start at any
+// time, or a clock moved back, just searches from there.
 static void dispatchNotes(Synth& synth, float time, float next) {
     const uint32_t count = synth.instrumentCount.load(std::memory_order_relaxed);
     for (uint32_t t = 0; t < count && t < kTrackCount; ++t) {
         Instrument* instrument = synth.instruments[t].load(std::memory_order_relaxed);
         if (instrument == nullptr) continue;
         const DynArray& track = synth.tracks[t];
-        for (uint32_t e = 0; e < track.count; ++e) {
+        for (uint32_t e = firstEventFrom(track, time); e < track.count; ++e) {
             const NoteEvent& event = track.at<NoteEvent>(e);
-            if (!(time <= event.time && event.time < next) || event.note == 0) continue;
+            if (!(event.time < next)) break;
+            if (!(time <= event.time) || event.note == 0) continue;
             if (event.velocity == 0)
                 noteOff(*instrument, event.note);
             else

@@ -21,7 +21,7 @@ static_assert(std::atomic<float>::is_always_lock_free && std::atomic<uint32_t>::
               std::atomic<Instrument*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 struct Synth {
-    DynArray tracks[kTrackCount];               // NoteEvents; track t is played by instrument t
+    DynArray tracks[kTrackCount];               // NoteEvents in time order; track t is played by instrument t
     std::atomic<uint32_t> instrumentCount;      // instruments (and tracks) loaded
     SynthTables tables;
     std::atomic<Instrument*> instruments[kTrackCount];  // null at and beyond instrumentCount

@@ -208,6 +208,33 @@ TEST_F(SynthTest, EventsBeforeTheStartTimeNeverPlay) {
     EXPECT_EQ(activeWithNote(instrument, 62), 1);
 }
 
+TEST_F(SynthTest, AClockMovedBackPlaysTheEarlierEventsAgain) {
+    // Twenty notes a step apart, each ended a step later; started late, then
+    // moved back to the beginning: every note comes when its time does.
+    std::vector<SongStep> steps;
+    for (uint8_t i = 0; i < 20; ++i) {
+        steps.push_back({0, uint8_t(40 + i), 80});
+        steps.push_back({1, uint8_t(40 + i), 0});
+    }
+    auto synth = makeSynth();
+    const auto song = songOf({steps});
+    ASSERT_TRUE(loadSong(*synth, song.data(), uint32_t(song.size()), 0.0f));
+    Instrument& instrument = *synth->instruments[0].load();
+    const DynArray& track = synth->tracks[0];
+    auto playFrom = [&](float from, uint32_t firstNote) {
+        start(*synth, from);
+        for (uint32_t n = firstNote; n < 60; ++n) {
+            const float on = track.at<NoteEvent>(2 * (n - 40)).time;
+            while (synth->time.load() <= on) block(*synth);
+            EXPECT_EQ(activeWithNote(instrument, int32_t(n)), 1) << "from " << from << ", note " << n;
+            EXPECT_EQ(activeWithNote(instrument, int32_t(n) - 1), 0) << "from " << from << ", note " << n;
+        }
+    };
+    playFrom(track.at<NoteEvent>(20).time, 50);
+    stop(*synth);
+    playFrom(0.0f, 40);
+}
+
 TEST_F(SynthTest, NoteOffThenOnOfTheSameStepRestartsTheNoteInOneBlock) {
     auto synth = makeSynth();
     const auto song = songOf({{{0, 60, 80}, {4, 60, 0}, {0, 60, 80}}});
