@@ -108,7 +108,45 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
             const float* inL = busL + done + j;
             const float* inR = busR + done + j;
             float* sum = acc + j;
-            for (uint32_t f = 0; f < run; ++f) {
+            uint32_t f = 0;
+            // Four frames at a time: each comb's four entries are one load
+            // (frames in lanes), which also serves the sum; transposed, they
+            // give four vectors with the combs in lanes for the recursion,
+            // whose results are transposed back into one store per comb.
+            for (; f + 4 <= run; f += 4) {
+                __m128 lo[4], hi[4];
+                for (int k = 0; k < 4; ++k) {
+                    lo[k] = _mm_loadu_ps(at[k] + f);
+                    hi[k] = _mm_loadu_ps(at[k + 4] + f);
+                }
+                __m128 total = _mm_setzero_ps();
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) total = _mm_add_ps(total, lo[k]);
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) total = _mm_add_ps(total, hi[k]);
+                _mm_storeu_ps(sum + f, total);
+                _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+                _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+                const __m128 in4 = _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(inL + f), _mm_loadu_ps(inR + f)),
+                                              _mm_set1_ps(kCombInputGain));
+                alignas(16) float inputs[4];
+                _mm_store_ps(inputs, in4);
+#pragma GCC unroll 4
+                for (int t = 0; t < 4; ++t) {
+                    const __m128 in = _mm_set1_ps(inputs[t]);
+                    storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(lo[t], d2));
+                    storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(hi[t], d2));
+                    lo[t] = _mm_add_ps(in, _mm_mul_ps(storeLo, fb));
+                    hi[t] = _mm_add_ps(in, _mm_mul_ps(storeHi, fb));
+                }
+                _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+                _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+                for (int k = 0; k < 4; ++k) {
+                    _mm_storeu_ps(at[k] + f, lo[k]);
+                    _mm_storeu_ps(at[k + 4] + f, hi[k]);
+                }
+            }
+            for (; f < run; ++f) {
                 const __m128 in = _mm_set1_ps((inL[f] + inR[f]) * kCombInputGain);
                 float out[kReverbCombs];
 #pragma GCC unroll 8

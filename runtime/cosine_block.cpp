@@ -15,22 +15,20 @@ constexpr double kHalfPi2 = 6.07710050630396597660e-11;
 constexpr double kHalfPi3 = 2.02226624879595063154e-21;
 constexpr double kTwoOverPi = 6.36619772367581382433e-01;
 
-// Terms of the two series on |r| <= pi/4, as 1/n! with alternating signs.
-// The first term left out is below 2^-58 for the cosine and 2^-63 for the
-// sine there.
-constexpr double kCos[8] = {-1.0 / 2, 1.0 / 24, -1.0 / 720, 1.0 / 40320, -1.0 / 3628800, 1.0 / 479001600,
-                            -1.0 / 87178291200.0, 1.0 / 20922789888000.0};
-constexpr double kSin[8] = {-1.0 / 6, 1.0 / 120, -1.0 / 5040, 1.0 / 362880, -1.0 / 39916800, 1.0 / 6227020800.0,
-                            -1.0 / 1307674368000.0, 1.0 / 355687428096000.0};
+// Terms of the two series on |r| <= pi/4, as 1/n! with alternating signs,
+// up to r^12 for the cosine and r^13 for the sine: the first term left out
+// is below 2^-40 of the value there.
+constexpr double kCos[6] = {-1.0 / 2, 1.0 / 24, -1.0 / 720, 1.0 / 40320, -1.0 / 3628800, 1.0 / 479001600};
+constexpr double kSin[6] = {-1.0 / 6, 1.0 / 120, -1.0 / 5040, 1.0 / 362880, -1.0 / 39916800, 1.0 / 6227020800.0};
 
 // Polynomial in z with the coefficients c, by Horner's rule.
 inline __m128d series(const double* c, __m128d z) {
-    __m128d sum = _mm_set1_pd(c[7]);
-    for (int i = 6; i >= 0; --i) sum = _mm_add_pd(_mm_mul_pd(sum, z), _mm_set1_pd(c[i]));
+    __m128d sum = _mm_set1_pd(c[5]);
+    for (int i = 4; i >= 0; --i) sum = _mm_add_pd(_mm_mul_pd(sum, z), _mm_set1_pd(c[i]));
     return sum;
 }
 
-// cos(x) in both lanes, within a few units of the last place of a double:
+// cos(x) in both lanes, within 2^-40 of its value:
 // x = k pi/2 + r, then cos(r), -sin(r), -cos(r) or sin(r) by k mod 4.
 inline __m128d cosineLanes(__m128d x) {
     const __m128i k = _mm_cvtpd_epi32(_mm_mul_pd(x, _mm_set1_pd(kTwoOverPi)));
@@ -54,14 +52,15 @@ inline __m128d cosineLanes(__m128d x) {
 }  // namespace
 
 void cosRadBlock(const float* x, float* out, uint32_t n) {
-    // The lanes' error is far below 2^-44 of the value (reduction and series
-    // each stay within a few units of 2^-52): when both ends of that
-    // interval round to the same float, so does the cosine itself, and that
-    // float is cosRad's. Otherwise, and outside cosRad's own double-precision
-    // range, cosRad decides.
+    // The lanes' error is below 2^-40 of the value (the series' cut; the
+    // reduction and the rounding add a few units of 2^-52): when both ends
+    // of an interval of 2^-38 around it round to the same float, so does the
+    // cosine itself, and that float is cosRad's. That leaves about one value
+    // in ten thousand, and everything outside cosRad's own double-precision
+    // range, to cosRad.
     const __m128d magnitudeMask = _mm_castsi128_pd(_mm_set1_epi64x(INT64_MAX));
     const __m128d smallest = _mm_set1_pd(0x1p-13), limit = _mm_set1_pd(1024.0);
-    const __m128d relativeError = _mm_set1_pd(0x1p-44), floorError = _mm_set1_pd(0x1p-80);
+    const __m128d relativeError = _mm_set1_pd(0x1p-38), floorError = _mm_set1_pd(0x1p-80);
     uint32_t i = 0;
     for (; i + 2 <= n; i += 2) {
         const __m128d v = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x + i))));
@@ -72,10 +71,11 @@ void cosRadBlock(const float* x, float* out, uint32_t n) {
         const __m128 below = _mm_cvtpd_ps(_mm_sub_pd(c, error));
         const __m128 above = _mm_cvtpd_ps(_mm_add_pd(c, error));
         const int settled = _mm_movemask_ps(_mm_cmpeq_ps(below, above)) & _mm_movemask_pd(inRange);
-        alignas(16) float lanes[4];
-        _mm_store_ps(lanes, _mm_cvtpd_ps(c));
-        out[i] = (settled & 1) != 0 ? lanes[0] : cosRad(x[i]);
-        out[i + 1] = (settled & 2) != 0 ? lanes[1] : cosRad(x[i + 1]);
+        _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_cvtpd_ps(c));
+        if (settled != 3) {
+            if ((settled & 1) == 0) out[i] = cosRad(x[i]);
+            if ((settled & 2) == 0) out[i + 1] = cosRad(x[i + 1]);
+        }
     }
     for (; i < n; ++i) out[i] = cosRad(x[i]);
 }
