@@ -14,16 +14,16 @@
 // Declared extern in the header, so this constexpr definition has external
 // linkage and can still be checked at compile time below.
 constexpr EffectType kEffectTypes[] = {
-    {"empty", nullptr, nullptr, nullptr, 0, {}},
-    {"waveshaper", createWaveshaper, destroyEffectUnit, processWaveshaper, 1, {kShaperAmount}},
-    {"stereo_delay", createStereoDelay, destroyEffectUnit, processStereoDelay, 3,
+    {"empty", nullptr, nullptr, nullptr, nullptr, 0, {}},
+    {"waveshaper", createWaveshaper, destroyEffectUnit, processWaveshaper, prepareWaveshaper, 1, {kShaperAmount}},
+    {"stereo_delay", createStereoDelay, destroyEffectUnit, processStereoDelay, nullptr, 3,
      {kDelayLeftTime, kDelayRightTime, kDelayFeedback}},
-    {"chorus", createChorus, destroyEffectUnit, processChorus, 3, {kChorusRate, kChorusDepth, kChorusLevel}},
-    {"flanger", createFlanger, destroyEffectUnit, processFlanger, 4,
+    {"chorus", createChorus, destroyEffectUnit, processChorus, nullptr, 3, {kChorusRate, kChorusDepth, kChorusLevel}},
+    {"flanger", createFlanger, destroyEffectUnit, processFlanger, nullptr, 4,
      {kFlangerSpeed, kFlangerTop, kFlangerDepth, kFlangerFeedback}},
-    {"reverb", createReverb, destroyEffectUnit, processReverb, 4, {kReverbRoom, kReverbDamp, kReverbWet, kReverbWidth}},
-    {"formant_filter", createFormantFilter, destroyEffectUnit, processFormantFilter, 2, {kFormantVowel, kFormantBlend}},
-    {"three_band_eq", createThreeBandEq, destroyEffectUnit, processThreeBandEq, 3, {kEqLow, kEqMid, kEqHigh}},
+    {"reverb", createReverb, destroyEffectUnit, processReverb, nullptr, 4, {kReverbRoom, kReverbDamp, kReverbWet, kReverbWidth}},
+    {"formant_filter", createFormantFilter, destroyEffectUnit, processFormantFilter, nullptr, 2, {kFormantVowel, kFormantBlend}},
+    {"three_band_eq", createThreeBandEq, destroyEffectUnit, processThreeBandEq, nullptr, 3, {kEqLow, kEqMid, kEqHigh}},
 };
 
 namespace {
@@ -64,4 +64,9 @@ EffectDestroyFn effectDestroyFor(int type) {
 EffectProcessFn effectProcessFor(int type) {
     const EffectType* row = effectType(type);
     return row ? row->process : nullptr;
+}
+
+EffectPrepareFn effectPrepareFor(int type) {
+    const EffectType* row = effectType(type);
+    return row ? row->prepare : nullptr;
 }

@@ -20,6 +20,10 @@ using EffectDestroyFn = void (*)(EffectUnit* unit);
 using EffectProcessFn = void (*)(EffectUnit* unit, uint32_t sampleRate, const float* params,
                                  float* busL, float* busR, uint32_t count);
 
+// Work a unit can do ahead of its first block from the parameters alone,
+// so that the first block does not pay for it: called when the song loads.
+using EffectPrepareFn = void (*)(EffectUnit* unit, const float* params);
+
 // The most parameters one type reads.
 constexpr uint32_t kMaxEffectParams = 4;
 
@@ -28,6 +32,7 @@ struct EffectType {
     EffectCreateFn create;
     EffectDestroyFn destroy;
     EffectProcessFn process;
+    EffectPrepareFn prepare;                   // null when there is nothing to do ahead
     uint32_t paramCount;                       // how many of `params` are used
     InstrumentParam params[kMaxEffectParams];  // everything process reads
 };
@@ -45,3 +50,4 @@ const EffectType* effectType(int type);
 EffectCreateFn effectCreateFor(int type);
 EffectDestroyFn effectDestroyFor(int type);
 EffectProcessFn effectProcessFor(int type);
+EffectPrepareFn effectPrepareFor(int type);

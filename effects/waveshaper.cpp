@@ -69,16 +69,32 @@ EffectUnit* createWaveshaper() {
     return unit;
 }
 
+namespace {
+
+// The curve's exponent for P84; a new one marks every entry as not computed.
+// P84 above 1 would make the exponent negative and the curve explode
+// towards 2^23 near zero; shape 1 (hard sign) is the strongest there is.
+float matchExponent(Waveshaper& shaper, const float* params) {
+    const float a = 1.0f - minOf(params[kShaperAmount], 1.0f);
+    if (a != shaper.exponent) {
+        shaper.exponent = a;
+        for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) shaper.curve[i] = kNotComputed;
+    }
+    return a;
+}
+
+}  // namespace
+
+void prepareWaveshaper(EffectUnit* unit, const float* params) {
+    auto* shaper = static_cast<Waveshaper*>(unit);
+    const float a = matchExponent(*shaper, params);
+    for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) curveEntry(shaper->curve, i, a);
+}
+
 void processWaveshaper(EffectUnit* unit, uint32_t, const float* params, float* busL, float* busR,
                        uint32_t count) {
     auto* shaper = static_cast<Waveshaper*>(unit);
-    // P84 above 1 would make the exponent negative and the curve explode
-    // towards 2^23 near zero; shape 1 (hard sign) is the strongest there is.
-    const float a = 1.0f - minOf(params[kShaperAmount], 1.0f);
-    if (a != shaper->exponent) {
-        shaper->exponent = a;
-        for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) shaper->curve[i] = kNotComputed;
-    }
+    const float a = matchExponent(*shaper, params);
     shapeChannel(shaper->curve, a, busL, count);
     shapeChannel(shaper->curve, a, busR, count);
 }

@@ -14,6 +14,9 @@ struct Waveshaper : EffectUnit {
 };
 
 EffectUnit* createWaveshaper();
+// Computes the whole curve for the current P84, which the first block would
+// otherwise compute entry by entry as it reads them.
+void prepareWaveshaper(EffectUnit* unit, const float* params);
 // Reads P84 (shape: 0 = straight, 1 = hard sign).
 void processWaveshaper(EffectUnit* unit, uint32_t sampleRate, const float* params, float* busL,
                        float* busR, uint32_t count);

@@ -63,10 +63,23 @@ void masterStage(const float* mixL, const float* mixR, int16_t* output, float ga
     }
 }
 
+// While nothing plays (the show's loading screen, with the song loaded),
+// each block lets the effect units of one more instrument prepare ahead,
+// so that the first blocks of the music do not do that work. A unit that
+// starts before its turn does the work as it goes, with the same results.
+static void prepareIdleInstrument(Synth& synth) {
+    const uint32_t i = synth.preparedInstruments;
+    if (i >= synth.instrumentCount.load(std::memory_order_relaxed) || i >= kTrackCount) return;
+    Instrument* instrument = synth.instruments[i].load(std::memory_order_relaxed);
+    if (instrument != nullptr) prepareEffectUnits(*instrument);
+    synth.preparedInstruments = i + 1;
+}
+
 void renderBlock(Synth& synth, const int16_t** out) {
     if (!beginBlockWork(synth)) return;
     const uint32_t sampleRate = synth.tables.sampleRate;
     if (!synth.playing.load(std::memory_order_relaxed) || sampleRate == 0) {
+        prepareIdleInstrument(synth);
         endBlockWork(synth);
         return;
     }

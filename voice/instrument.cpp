@@ -368,6 +368,13 @@ void createEffectUnits(Instrument& instrument) {
     for (uint32_t s = 0; s < kEffectSlotCount; ++s) matchEffectSlot(instrument, s);
 }
 
+void prepareEffectUnits(Instrument& instrument) {
+    for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+        EffectPrepareFn prepare = effectPrepareFor(instrument.effectTypes[s]);
+        if (prepare != nullptr && instrument.effectUnits[s] != nullptr) prepare(instrument.effectUnits[s], instrument.params);
+    }
+}
+
 float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
     // Flush-to-zero on the rendering thread: decaying filter, envelope and
     // effect states would otherwise run into denormals, which cost a hundred

@@ -3,12 +3,14 @@
 // start hand-over, determinism and the allocation-free render path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "data/song.h"
+#include "effects/waveshaper.h"
 #include "runtime/counter.h"
 #include "runtime/memory.h"
 #include "synth/song_encoder.h"
@@ -377,6 +379,41 @@ TEST_F(SynthTest, TheRenderPathAllocatesNothingAfterWarmUp) {
 
 // Loading the song makes every effect unit its slots name, so that the
 // audio thread's first block clears no delay memory and allocates nothing.
+TEST_F(SynthTest, BlocksBeforeTheStartPrepareTheWaveshapersAheadWithTheSameSound) {
+    // The song started at once, and after as many idle blocks as it has
+    // instruments: the idle blocks compute every waveshaper curve, and the
+    // music that follows is the same to the bit.
+    auto waveshapers = [](const Synth& synth) {
+        std::vector<const Waveshaper*> found;
+        for (uint32_t i = 0; i < synth.instrumentCount.load(); ++i) {
+            const Instrument& instrument = *synth.instruments[i].load();
+            for (uint32_t s = 0; s < kEffectSlotCount; ++s)
+                if (instrument.effectTypes[s] == 1) found.push_back(static_cast<const Waveshaper*>(instrument.effectUnits[s]));
+        }
+        return found;
+    };
+    auto render = [&](bool idleFirst) {
+        auto synth = makeSynth();
+        EXPECT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
+        if (idleFirst) {
+            for (uint32_t b = 0; b < synth->instrumentCount.load(); ++b) EXPECT_EQ(block(*synth), nullptr);
+            const auto shapers = waveshapers(*synth);
+            EXPECT_GE(shapers.size(), 2u);
+            for (const Waveshaper* shaper : shapers)
+                EXPECT_EQ(std::count(shaper->curve, shaper->curve + kWaveshaperCurveSize, -1.0f), 0);
+        }
+        start(*synth, 0.0f);
+        std::vector<int16_t> sound;
+        for (int b = 0; b < 200; ++b) {
+            const int16_t* out = block(*synth);
+            sound.insert(sound.end(), out, out + 2 * kBlockFrames);
+        }
+        return sound;
+    };
+    const std::vector<int16_t> atOnce = render(false), afterIdle = render(true);
+    EXPECT_TRUE(atOnce == afterIdle);
+}
+
 TEST_F(SynthTest, LoadingTheSongMakesTheEffectUnitsSoTheFirstBlockAllocatesNothing) {
     auto synth = makeSynth();
     ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
