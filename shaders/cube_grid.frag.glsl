@@ -8,18 +8,16 @@
 #include "lib/hsv.glsl"
 #include "lib/sd_box.glsl"
 
-// Loudness picked for a grid cell: the per-instrument maxima sampled at a
-// cell-dependent place and at its mirror image. The texture is addressed as
-// if it held 10 rows, whatever the real instrument count. Level 0 at the
-// texel: neighbouring pixels in different cells would otherwise pick a
-// blurred mipmap, and inside the march, where neighbours are at different
-// steps, the level would depend on how the rasteriser groups pixels.
+// Loudness picked for a grid cell: the per-instrument maxima at a
+// cell-dependent row and at its mirror image, as if the texture held 10 rows
+// (it holds one per instrument, ten in this piece). The texture is one texel
+// wide and repeats, so only the row counts: k = x - y + z of the cell, modulo
+// 10, and its mirror 9 - k. The texels are read directly: a filtered read at
+// the row's centre gives the same value but costs several times as much, and
+// the march makes this read in every cell it enters.
 float sampleNotes(vec3 id) {
-    const float instCount = 10.0;
-    const float nbNotes = 128.0;
-    vec2 tex = vec2(floor(id.x + id.y + id.z) / nbNotes + 0.5 / nbNotes,
-                    floor(id.x - id.y + id.z) / instCount + 0.5 / instCount);
-    return textureLod(max_notes_velocity, tex, 0.0).r + textureLod(max_notes_velocity, 1.0 - tex, 0.0).r;
+    int k = int(mod(id.x - id.y + id.z, 10.0));
+    return texelFetch(max_notes_velocity, ivec2(0, k), 0).r + texelFetch(max_notes_velocity, ivec2(0, 9 - k), 0).r;
 }
 
 // The 5-unit cell that holds p, one cube centred on each multiple of 5.
