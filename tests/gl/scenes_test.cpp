@@ -317,6 +317,55 @@ TEST(CubeFieldScene, SkippingGlowEqualsThePlainWalk) {
     uploadNotes(*rig);
 }
 
+namespace {
+
+// The grid's source with its main renamed and one that draws, for the cell
+// ids of a slab of cells around the origin (negative ones too), how far the
+// grid's note read is from the peak texture read the filtered way at the
+// row the grid addresses, (k + 1/2) / 10, and at its mirror image: 1.0 for
+// 1e-4.
+const char kNoteReadCheckMain[] = R"glsl(
+float filteredNotes(vec3 id) {
+    vec2 tex = vec2(0.5, (floor(id.x - id.y + id.z) + 0.5) / 10.0);
+    return textureLod(max_notes_velocity, tex, 0.0).r + textureLod(max_notes_velocity, 1.0 - tex, 0.0).r;
+}
+
+void main() {
+    vec3 id = floor(vec3(24.0 * coords.x, 13.0 * coords.y, 5.0 * coords.x * coords.y - 2.0));
+    gl_FragColor = vec4(vec3(clamp(abs(sampleNotes(id) - filteredNotes(id)) * 1e4, 0.0, 1.0)), 1.0);
+}
+)glsl";
+
+}  // namespace
+
+// The grid reads a cell's two peak rows as texels; they must be the rows a
+// filtered read at row k and at its mirror 9 - k picks (the texture repeats,
+// so k is taken modulo 10, negative cells included).
+TEST(CubeFieldScene, GridReadsTheNoteRowsOfTheFilteredRead) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // Loudness growing with the square of the row: a row and its mirror sum
+    // to a different value for each pair (a linear ramp would give every pair
+    // the same sum and hide a wrong row).
+    for (int32_t i = 0; i < kTestInstruments; i++) rig->maxNotes[i] = 0.02f + 0.01f * float(i * i);
+    uploadNotes(*rig);
+    std::string source = kShader_cube_grid_frag;
+    const size_t main = source.find("void main()");
+    ASSERT_NE(main, std::string::npos);
+    source.replace(main, 11, "void sceneMain()");
+    source += kNoteReadCheckMain;
+    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
+    char log[8192];
+    ASSERT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << log;
+    const Frame frame = renderScene(*rig, program, SceneState{}, kWidth, kHeight);
+    int32_t largest = 0;
+    for (size_t i = 0; i < frame.rgba.size(); i += 4) largest = std::max<int32_t>(largest, frame.rgba[i]);
+    // One unit: 4e-7, the rounding of the filtered read's row position.
+    EXPECT_LE(largest, 1);
+    for (float& v : rig->maxNotes) v = 0.0f;
+    uploadNotes(*rig);
+}
+
 TEST(TubesScene, HitsAreLitAndMissesBlack) {
     SceneRig* rig = sceneRig();
     ASSERT_NE(rig, nullptr);
