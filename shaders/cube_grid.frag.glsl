@@ -8,18 +8,16 @@
 #include "lib/hsv.glsl"
 #include "lib/sd_box.glsl"
 
-// Loudness picked for a grid cell: the per-instrument maxima sampled at a
-// cell-dependent place and at its mirror image. The texture is addressed as
-// if it held 10 rows, whatever the real instrument count. Level 0 at the
-// texel: neighbouring pixels in different cells would otherwise pick a
-// blurred mipmap, and inside the march, where neighbours are at different
-// steps, the level would depend on how the rasteriser groups pixels.
+// Loudness picked for a grid cell: the per-instrument maxima at a
+// cell-dependent row and at its mirror image, as if the texture held 10 rows
+// (it holds one per instrument, ten in this piece). The texture is one texel
+// wide and repeats, so only the row counts: k = x - y + z of the cell, modulo
+// 10, and its mirror 9 - k. The texels are read directly: a filtered read at
+// the row's centre gives the same value but costs several times as much, and
+// the march makes this read in every cell it enters.
 float sampleNotes(vec3 id) {
-    const float instCount = 10.0;
-    const float nbNotes = 128.0;
-    vec2 tex = vec2(floor(id.x + id.y + id.z) / nbNotes + 0.5 / nbNotes,
-                    floor(id.x - id.y + id.z) / instCount + 0.5 / instCount);
-    return textureLod(max_notes_velocity, tex, 0.0).r + textureLod(max_notes_velocity, 1.0 - tex, 0.0).r;
+    int k = int(mod(id.x - id.y + id.z, 10.0));
+    return texelFetch(max_notes_velocity, ivec2(0, k), 0).r + texelFetch(max_notes_velocity, ivec2(0, 9 - k), 0).r;
 }
 
 // The 5-unit cell that holds p, one cube centred on each multiple of 5.
@@ -27,10 +25,11 @@ vec3 cellOf(vec3 p) {
     return floor((p - 2.5) / 5.0);
 }
 
-// A cell and what its cube needs, which depends on the cell alone: the two
-// turns and the push of the notes.
+// A cell and what its cube needs, which depends on the cell alone: its
+// centre, the two turns and the push of the notes.
 struct Cell {
     vec3 off;
+    vec3 centre;
     mat2 turnXZ;
     mat2 turnXY;
     float push;
@@ -38,16 +37,21 @@ struct Cell {
 
 Cell cellAt(vec3 q) {
     vec3 off = cellOf(q);
-    return Cell(off, rot(sequence_time + off.x), rot(0.5 * sequence_time + off.x), sampleNotes(off));
+    return Cell(off, 5.0 * off + 5.0, rot(sequence_time + off.x), rot(0.5 * sequence_time + off.x), sampleNotes(off));
 }
 
+// Whether q is still in the cell, from its place relative to the centre (a
+// few operations fewer than finding q's cell in every step). Right at a wall
+// this may disagree with cellOf by a rounding; the walks below only ask after
+// a step, so a cell just made by cellAt is never refused and the walk goes on.
 bool inCell(vec3 q, Cell cell) {
-    return cellOf(q) == cell.off;
+    vec3 r = q - cell.centre;
+    return all(greaterThanEqual(r, vec3(-2.5))) && all(lessThan(r, vec3(2.5)));
 }
 
 // Distance from q, in the cell, to the cell's cube.
 float cellDistance(vec3 q, Cell cell) {
-    vec3 p = mod(q + 2.5, 5.0) - 2.5;
+    vec3 p = q - cell.centre;
     p.xz *= cell.turnXZ;
     p.xy *= cell.turnXY;
     p += cell.push;
@@ -61,9 +65,9 @@ float map(vec3 p) {
 
 // Steps of 0.01 along the unit vector ray from q that surely stay inside the
 // cell: one fewer than reach its nearest wall, which covers the rounding of
-// the steps and of the cell index right at a wall.
+// the steps and of the cell test right at a wall.
 int stepsInCell(vec3 q, vec3 ray, Cell cell) {
-    vec3 low = 5.0 * cell.off + 2.5;
+    vec3 low = cell.centre - 2.5;
     vec3 wall = mix(low, low + 5.0, step(0.0, ray));
     vec3 along = (wall - q) / max(abs(ray), 1e-6) * sign(ray);
     float room = min(min(abs(along.x), abs(along.y)), abs(along.z));
@@ -85,8 +89,7 @@ void main() {
     bool hit = false;
     while (!hit && i < 128) {
         Cell cell = cellAt(p);
-        for (; i < 128; i++) {
-            if (!inCell(p, cell)) break;
+        for (;;) {
             float d = cellDistance(p, cell);
             if (abs(d) < 0.001) {
                 st = float(i) / 128.0;
@@ -94,6 +97,8 @@ void main() {
                 break;
             }
             p += d * ray;
+            i++;
+            if (i >= 128 || !inCell(p, cell)) break;
         }
     }
 

@@ -112,3 +112,40 @@ TEST(Lattice, FrozenSetIsColdAndNearlyStill) {
     for (size_t i = 0; i < first.rgba.size(); ++i) changed += std::abs(first.rgba[i] - later.rgba[i]) > 8;
     EXPECT_LT(changed, int32_t(first.rgba.size() / 100));
 }
+
+namespace {
+
+// The lattice source with its main renamed and one that draws, for x across
+// the picture (-20..20 radians, the reach of the ripple's arguments), the
+// difference between the ripple's own sine and the built-in sin, 1.0 for 5e-6.
+const char kSineCheckMain[] = R"glsl(
+void main() {
+    float x = 20.0 * coords.x + 0.37 * coords.y;
+    gl_FragColor = vec4(vec3(clamp(abs(rippleSin(x) - sin(x)) * 2e5, 0.0, 1.0)), 1.0);
+}
+)glsl";
+
+}  // namespace
+
+// The ripple takes its sines from a short polynomial after cutting x into
+// half turns; over the whole range the march feeds it, in both halves of each
+// turn and on both sides of zero, it must agree with the built-in sine within
+// the error of the fit and float rounding.
+TEST(Lattice, RippleSineMatchesTheBuiltIn) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    std::string source = kShader_lattice_frag;
+    const size_t main = source.find("void main()");
+    ASSERT_NE(main, std::string::npos);
+    source.replace(main, 11, "void sceneMain()");
+    source += kSineCheckMain;
+    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
+    char log[8192];
+    ASSERT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << log;
+    const Frame frame = renderScene(*rig, program, SceneState{}, 400, 4);
+    int32_t largest = 0;
+    for (size_t i = 0; i < frame.rgba.size(); i += 4) largest = std::max<int32_t>(largest, frame.rgba[i]);
+    // 50 units: 1e-6, the fit's 6e-7 and a few float roundings of numbers
+    // near 1 (a plain x / pi reduction is already 1.5e-6 off at 20 radians).
+    EXPECT_LE(largest, 50);
+}

@@ -220,17 +220,19 @@ TEST(CubeFieldScene, OneCubeWithTheIconUntil26_8ThenAGrid) {
 
 namespace {
 
-// The inner glow walked the plain way: map at every one of the 128 steps.
+// The inner glow walked the plain way: map at every one of the 128 steps,
+// step i at start + i * 0.01 ray, and the hue of every step added in turn.
 const char kPlainGlow[] = R"glsl(
 vec3 plainGlow(vec3 p, vec3 ray) {
     vec3 glow = vec3(0.0);
-    vec3 q = p + 0.1 * ray;
+    vec3 start = p + 0.1 * ray;
     for (int i = 0; i < 128; i++) {
+        vec3 q = start + float(i) * (0.01 * ray);
         if (abs(map(q)) < 0.001) {
             glow += 0.5 * (1.0 - float(i) / 128.0);
             break;
         }
-        q += 0.01 * ray;
+        q = start + float(i + 1) * (0.01 * ray);
         glow += 0.01 * float(i) * hsv_to_rgb(q.x + q.y + q.z + 2.0 * sequence_time).rgb / 128.0;
     }
     return glow;
@@ -268,8 +270,10 @@ int32_t pixelsApart(const Frame& a, const Frame& b, int32_t tolerance) {
 }  // namespace
 
 // The glow looks at the distance only where a far face can be and skips the
-// steps in between; the picture must be the plain walk's, flashes included,
-// in the single cube and across the grid's cell borders.
+// steps in between, and sums the hues a run of steps at a time; the picture
+// must be the plain walk's, flashes included (the same step must be hit), in
+// the single cube and across the grid's cell borders. The sums differ by
+// float rounding only: one unit of 255 at most.
 TEST(CubeFieldScene, SkippingGlowEqualsThePlainWalk) {
     SceneRig* rig = sceneRig();
     ASSERT_NE(rig, nullptr);
@@ -300,15 +304,64 @@ TEST(CubeFieldScene, SkippingGlowEqualsThePlainWalk) {
         state.trackTime = 10.0f;
         const Frame cube = renderScene(*rig, scenePrograms[1], state, kWidth, kHeight);
         const Frame cubePlain = renderScene(*rig, plainCube, state, kWidth, kHeight);
-        EXPECT_EQ(pixelsApart(cube, cubePlain, 0), 0) << "single cube, time " << view.sequenceTime;
+        EXPECT_EQ(pixelsApart(cube, cubePlain, 1), 0) << "single cube, time " << view.sequenceTime;
         state.trackTime = 30.0f;
         const Frame grid = renderScene(*rig, scenePrograms[6], state, kWidth, kHeight);
         const Frame gridPlain = renderScene(*rig, plainGrid, state, kWidth, kHeight);
-        EXPECT_EQ(pixelsApart(grid, gridPlain, 0), 0) << "grid, time " << view.sequenceTime;
+        EXPECT_EQ(pixelsApart(grid, gridPlain, 1), 0) << "grid, time " << view.sequenceTime;
         flashes += litPixels(grid, 120);
     }
     // The far-face flash (the bright part) is on screen, so it is compared too.
     EXPECT_GT(flashes, 100);
+    for (float& v : rig->maxNotes) v = 0.0f;
+    uploadNotes(*rig);
+}
+
+namespace {
+
+// The grid's source with its main renamed and one that draws, for the cell
+// ids of a slab of cells around the origin (negative ones too), how far the
+// grid's note read is from the peak texture read the filtered way at the
+// row the grid addresses, (k + 1/2) / 10, and at its mirror image: 1.0 for
+// 1e-4.
+const char kNoteReadCheckMain[] = R"glsl(
+float filteredNotes(vec3 id) {
+    vec2 tex = vec2(0.5, (floor(id.x - id.y + id.z) + 0.5) / 10.0);
+    return textureLod(max_notes_velocity, tex, 0.0).r + textureLod(max_notes_velocity, 1.0 - tex, 0.0).r;
+}
+
+void main() {
+    vec3 id = floor(vec3(24.0 * coords.x, 13.0 * coords.y, 5.0 * coords.x * coords.y - 2.0));
+    gl_FragColor = vec4(vec3(clamp(abs(sampleNotes(id) - filteredNotes(id)) * 1e4, 0.0, 1.0)), 1.0);
+}
+)glsl";
+
+}  // namespace
+
+// The grid reads a cell's two peak rows as texels; they must be the rows a
+// filtered read at row k and at its mirror 9 - k picks (the texture repeats,
+// so k is taken modulo 10, negative cells included).
+TEST(CubeFieldScene, GridReadsTheNoteRowsOfTheFilteredRead) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    // Loudness growing with the square of the row: a row and its mirror sum
+    // to a different value for each pair (a linear ramp would give every pair
+    // the same sum and hide a wrong row).
+    for (int32_t i = 0; i < kTestInstruments; i++) rig->maxNotes[i] = 0.02f + 0.01f * float(i * i);
+    uploadNotes(*rig);
+    std::string source = kShader_cube_grid_frag;
+    const size_t main = source.find("void main()");
+    ASSERT_NE(main, std::string::npos);
+    source.replace(main, 11, "void sceneMain()");
+    source += kNoteReadCheckMain;
+    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
+    char log[8192];
+    ASSERT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << log;
+    const Frame frame = renderScene(*rig, program, SceneState{}, kWidth, kHeight);
+    int32_t largest = 0;
+    for (size_t i = 0; i < frame.rgba.size(); i += 4) largest = std::max<int32_t>(largest, frame.rgba[i]);
+    // One unit: 4e-7, the rounding of the filtered read's row position.
+    EXPECT_LE(largest, 1);
     for (float& v : rig->maxNotes) v = 0.0f;
     uploadNotes(*rig);
 }
