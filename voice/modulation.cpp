@@ -55,18 +55,18 @@ float stepEnvelope(Envelope& env, const float* params, uint32_t base, float deca
     const float curve = params[base + 4];
 
     // Step size per block: count / 2000 at 44.1 kHz, so 0.256 for 512 frames.
+    // Each stage works out only the step it takes (an extended-precision
+    // logarithm each); decay and release run at a quarter of the attack's
+    // speed for the same setting.
     const float k = float(sampleRate) * kFrameUnit * float(count);
-    const float stepA = logRate(k, attack);
-    // Decay and release run at a quarter of the attack's speed for the same setting.
-    const float stepD = 0.25f * logRate(k, decay * decayMod);
-    const float stepR = 0.25f * logRate(k, release);
+    auto decayStep = [&] { return 0.25f * logRate(k, decay * decayMod); };
     // A sustain of 1 would never end the decay: hold just below it.
     const float level = minOf(sustain, 0.99f);
 
     float v = env.value;
     switch (env.stage) {
     case kEnvelopeAttack:
-        v = v - stepA;
+        v = v - logRate(k, attack);
         if (v >= 1.0f) {
             v = 1.0f;
             env.stage = kEnvelopeDecay;
@@ -78,24 +78,22 @@ float stepEnvelope(Envelope& env, const float* params, uint32_t base, float deca
             env.stage = kEnvelopeSustain;
             break;
         }
-        v = v + power((v - level + 0.01f) / (1.0f - level), curve) * stepD;
+        v = v + power((v - level + 0.01f) / (1.0f - level), curve) * decayStep();
         if (v <= level) {
             v = level;
             env.stage = kEnvelopeSustain;
         }
         break;
-    case kEnvelopeSustain: {
+    case kEnvelopeSustain:
         // Follows a changed sustain setting at the decay rate, landing exactly on it.
-        const float step = absValue(stepD);
         if (v < level) {
-            v = minOf(v + step, level);
+            v = minOf(v + absValue(decayStep()), level);
         } else if (v > level) {
-            v = maxOf(v - step, level);
+            v = maxOf(v - absValue(decayStep()), level);
         }
         break;
-    }
     case kEnvelopeRelease:
-        v = v + power(v, curve) * stepR;
+        v = v + power(v, curve) * (0.25f * logRate(k, release));
         if (v <= 0.00001f) {
             v = 0.0f;
             env.stage = kEnvelopeFinished;
