@@ -157,12 +157,33 @@ bool animateSpectrum(const SynthTables& tables, const float* params, OscState& o
     const bool on = !absLess(a, 0.00001f);
 
     // Each bin's phase turns at its own speed, set by the random phaseSines;
-    // only angles up to pi/4 (sine entries 0..511) are reached.
-    for (uint32_t i = 0; i < kWaveSize; ++i) {
-        const float d = on ? (1.0f - tables.phaseSines[i] * a) * osc.rotation * 512.0f : 0.0f;
-        const uint32_t idx = uint32_t(int32_t(floorInt(float(i) * kInvWaveSize * d))) & (kWaveSize - 1);
-        osc.animated[i].re = tables.sine[idx] * osc.spectrum[i].re;
-        osc.animated[i].im = tables.sine[(idx + 128) & (kWaveSize - 1)] * osc.spectrum[i].im;
+    // only angles up to pi/4 (sine entries 0..511) are reached. Four bins to
+    // a vector, each lane with the arithmetic of one bin: the angle index is
+    // floorInt's (-2^31 out of range, so entry 0) taken modulo 512.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 aV = _mm_set1_ps(a);
+    const __m128 turn = _mm_set1_ps(osc.rotation);
+    const __m128 lowest = _mm_set1_ps(-2147483648.0f), limit = _mm_set1_ps(2147483648.0f);
+    const __m128i mask = _mm_set1_epi32(int32_t(kWaveSize - 1));
+    for (uint32_t i = 0; i < kWaveSize; i += 4) {
+        const __m128 d = on ? _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(_mm_loadu_ps(tables.phaseSines + i), aV)), turn),
+                                         _mm_set1_ps(512.0f))
+                            : _mm_setzero_ps();
+        const __m128 bin = _mm_cvtepi32_ps(_mm_setr_epi32(int32_t(i), int32_t(i + 1), int32_t(i + 2), int32_t(i + 3)));
+        const __m128 x = _mm_mul_ps(_mm_mul_ps(bin, _mm_set1_ps(kInvWaveSize)), d);
+        const __m128i truncated = _mm_cvttps_epi32(x);
+        // Truncation rounds up below zero: one less where that happened.
+        const __m128i below = _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), x));
+        const __m128i floored = _mm_add_epi32(truncated, below);
+        const __m128i inRange = _mm_castps_si128(_mm_and_ps(_mm_cmpge_ps(x, lowest), _mm_cmplt_ps(x, limit)));
+        const __m128i index = _mm_and_si128(_mm_and_si128(floored, inRange), mask);
+        alignas(16) uint32_t idx[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(idx), index);
+        for (uint32_t k = 0; k < 4; k += 2) {
+            const __m128 rotor = _mm_setr_ps(tables.sine[idx[k]], tables.sine[(idx[k] + 128) & (kWaveSize - 1)],
+                                             tables.sine[idx[k + 1]], tables.sine[(idx[k + 1] + 128) & (kWaveSize - 1)]);
+            _mm_storeu_ps(&osc.animated[i + k].re, _mm_mul_ps(rotor, _mm_loadu_ps(&osc.spectrum[i + k].re)));
+        }
     }
     osc.animated[0] = {1.0f, 0.0f};
 

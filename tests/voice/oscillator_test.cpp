@@ -13,6 +13,7 @@
 #include "runtime/random.h"
 #include "tests/voice/voice_rig_support.h"
 #include "voice/modulation.h"
+#include "runtime/math.h"
 #include "voice/oscillator.h"
 #include "voice/synth_tables.h"
 #include "runtime/params.h"
@@ -228,6 +229,28 @@ TEST_F(Oscillator, PhasePattern) {
     osc->rotation = 99.995f;
     animateSpectrum(*tables, params, *osc);
     EXPECT_NEAR(osc->rotation, 0.005f, 1e-5f);
+}
+
+TEST_F(Oscillator, PhasePatternTakesEachBinsAngleByTheFloorOfItsTurn) {
+    // Every bin against the rule written out one bin at a time, for motions
+    // that make the turns negative (floor, not truncation), large, and so
+    // large that floorInt gives up (entry 0).
+    params[kOscPartials] = 0.5f;
+    buildSpectrum(*tables, params, mod, *osc, 1.0f);
+    for (float motion : {0.3f, 1.0f, 2.55f, -7.0f, 3.0e6f}) {
+        for (float rotation : {0.37f, 12.5f, 99.9f}) {
+            params[kOscMotion] = motion;
+            osc->rotation = rotation;
+            ASSERT_TRUE(animateSpectrum(*tables, params, *osc));
+            for (uint32_t i = 1; i < kWaveSize; ++i) {
+                const float d = (1.0f - tables->phaseSines[i] * motion) * rotation * 512.0f;
+                const uint32_t idx = uint32_t(int32_t(floorInt(float(i) * 0.001953125f * d))) & (kWaveSize - 1);
+                ASSERT_EQ(osc->animated[i].re, tables->sine[idx] * osc->spectrum[i].re) << motion << " bin " << i;
+                ASSERT_EQ(osc->animated[i].im, tables->sine[(idx + 128) & (kWaveSize - 1)] * osc->spectrum[i].im)
+                    << motion << " bin " << i;
+            }
+        }
+    }
 }
 
 TEST_F(Oscillator, GainsRampOverOneBlockThenHold) {
