@@ -1,11 +1,23 @@
 // The audio thread's feeding loop.
 #include "audio/audio_thread.h"
 
+#include <chrono>
 #include <thread>
 
 #include "runtime/float_mode.h"
 #include "runtime/memory.h"
 #include "synth/synth.h"
+
+namespace {
+
+// How long the thread rests when the ring holds enough. The device takes
+// 1,024 frames (23 ms) at a time and half a second is queued in front of it,
+// so a write that comes a millisecond late is never heard; a bare yield
+// instead kept a whole core busy polling, from the loading screen to the end
+// of the show, which the main thread needs while it builds the programs.
+constexpr std::chrono::milliseconds kFullRingRest{1};
+
+}  // namespace
 
 AudioThread::AudioThread(AudioOutput& output) : WorkerThread(0), output_(output) {
     fillBytes(silenceBlock, 0, sizeof(silenceBlock));
@@ -23,8 +35,7 @@ int32_t AudioThread::run() {
 
 void AudioThread::feedStep() {
     if (!needsData(output_)) {
-        // Polls continuously, giving the rest of the time slice away.
-        std::this_thread::yield();
+        std::this_thread::sleep_for(kFullRingRest);
         output_.feedSteps.fetch_add(1);
         return;
     }

@@ -14,7 +14,7 @@ public:
 
     // Feeds until the output's stopRequested is set; returns 0.
     int32_t run() override;
-    // One poll: yields the processor when no data is needed; otherwise renders
+    // One poll: rests a millisecond when no data is needed; otherwise renders
     // every source in order (the last one that produced a block wins, and the
     // block listener hears of each) and writes that block, or silenceBlock.
     void feedStep();

@@ -91,15 +91,23 @@ inline double wallSeconds() {
 }
 
 inline double startUpEntered = -1.0;    // startShow began
+inline double displayOpened = -1.0;     // the window and its GL context were ready
+inline double displayOpenedCpu = -1.0;  // CPU seconds used by then
 inline double firstLoadingFrame = -1.0; // the first loading frame was finished, before its swap
 inline double firstLoadingFrameCpu = -1.0;  // CPU seconds used by then
+inline double firstLoadingStep = -1.0;  // the frame with the bar's first sixth (the flag built)
 inline double firstDrawnFrame = -1.0;   // the first frame with a non-negative clock, before its swap
 inline uint64_t preRollFrames = 0;      // iterations of the frame loop before the clock reached 0
 
+// Every loading frame passes here; the first one shown (the empty bar, step
+// 0, when the show opens the loading screen early) and the bar's first step
+// are noted.
 inline void loadingFrame(int32_t step, void*) {
-    if (step != 1) return;
-    firstLoadingFrame = secondsSinceProcessStart();
-    firstLoadingFrameCpu = processCpuSeconds();
+    if (firstLoadingFrame < 0.0) {
+        firstLoadingFrame = secondsSinceProcessStart();
+        firstLoadingFrameCpu = processCpuSeconds();
+    }
+    if (step == 1) firstLoadingStep = secondsSinceProcessStart();
 }
 
 inline Mark mark(const Show& show) {
@@ -233,6 +241,12 @@ inline void probeStartUp() {
     pinCounter(INTRO_PROBE_SEED);
 }
 
+// Notes when the window and its GL context are ready.
+inline void probeDisplayOpened() {
+    probe::displayOpened = secondsSinceProcessStart();
+    probe::displayOpenedCpu = processCpuSeconds();
+}
+
 // Notes when the first loading frame is ready.
 inline LoadingFrameHook probeLoadingFrames() {
     return probe::loadingFrame;
@@ -336,7 +350,8 @@ inline void probeShutDown(const Show& show) {
                  " window=%dx%d picture=%dx%d vsync=%d mode_switched=%d step_frames=%zu clock_repeats=%.4f"
                  " step_p10=%.6f step_p50=%.6f step_p90=%.6f step_p99=%.6f frame_interval_p50=%.6f"
                  " frame_interval_max=%.6f last_frame_seconds=%.6f shutdown_seconds=%.6f"
-                 " startup_entered=%.3f first_loading_frame=%.3f first_loading_frame_cpu=%.3f"
+                 " startup_entered=%.3f display_opened=%.3f display_opened_cpu=%.3f"
+                 " first_loading_frame=%.3f first_loading_frame_cpu=%.3f first_loading_step=%.3f"
                  " first_drawn_frame=%.3f preroll_frames=%" PRIu64 " loop_allocations=%" PRIu64
                  " loop_allocations_all=%" PRIu64 " allocations_counted=%d\n",
                  int(INTRO_PROBE_SEED), c.blocksWritten, c.sourceBlocks, c.underruns, c.bytesConsumed,
@@ -348,8 +363,9 @@ inline void probeShutDown(const Show& show) {
                  int(probe::litRight), int(show.display.width), int(show.display.height), int(show.pictureWidth),
                  int(show.pictureHeight), int(show.display.vsync), int(show.display.modeSwitched), steps.frames,
                  steps.repeatShare, steps.step10, steps.step50, steps.step90, steps.step99, steps.interval50,
-                 steps.intervalMax, lastFrame, shutDown, probe::startUpEntered, probe::firstLoadingFrame,
-                 probe::firstLoadingFrameCpu, probe::firstDrawnFrame, probe::preRollFrames, probe::loopAllocations,
+                 steps.intervalMax, lastFrame, shutDown, probe::startUpEntered, probe::displayOpened,
+                 probe::displayOpenedCpu, probe::firstLoadingFrame, probe::firstLoadingFrameCpu,
+                 probe::firstLoadingStep, probe::firstDrawnFrame, probe::preRollFrames, probe::loopAllocations,
                  probe::loopAllocationsAll, int(probeCountsAllocations()));
 }
 
@@ -358,6 +374,7 @@ inline void probeShutDown(const Show& show) {
 #include "render/loading_screen.h"
 
 inline void probeStartUp() {}
+inline void probeDisplayOpened() {}
 inline LoadingFrameHook probeLoadingFrames() {
     return nullptr;
 }

@@ -85,7 +85,10 @@ bool drawFrame(Show& show) {
     return sceneVisible(show.timeline);
 }
 
-// Note textures, quad and render target (all made once, never released).
+// Note textures and render target (made once, never released). They come
+// after the first loading frame: a software renderer compiles the code that
+// makes the note textures' mipmaps the first time, and nothing on the
+// loading screen reads them.
 void createPictureObjects(Show& show) {
     const uint32_t instruments = show.synth.instrumentCount.load(std::memory_order_relaxed);
     initTimeline(show.timeline);
@@ -95,7 +98,6 @@ void createPictureObjects(Show& show) {
     show.voices.instrumentCount = show.feed.rows;  // all idle until a block is heard
     show.notesVelocity.create(int32_t(kFeedNotes), rows, show.feed.notes, GL_R32F, GL_RED, GL_FLOAT);
     show.maxNotesVelocity.create(1, rows, show.feed.peaks, GL_R32F, GL_RED, GL_FLOAT);
-    createQuad();
     probePictureSize(show.pictureWidth, show.pictureHeight);
     show.target = new (std::nothrow) RenderTarget(show.pictureWidth, show.pictureHeight);
 }
@@ -128,19 +130,27 @@ bool startShow(Show& show) {
         std::fprintf(stderr, "intro: %s; no music, so the show waits in its pre-roll until Escape\n",
                      audioOutput.failure);
     }
-    createPictureObjects(show);
-    if (show.target == nullptr) {
-        // No memory for the target: draw straight into the window, whatever its size.
-        show.pictureWidth = show.display.width;
-        show.pictureHeight = show.display.height;
-    }
+    probeDisplayOpened();
     // A quit request (Ctrl-C, SIGTERM) that came during the start-up ends
     // the show before the loading: the first frame sees it.
     pollDisplayEvent(show.display);
     if (show.display.escapeLatched) return true;
     // The loading screen is drawn straight into the letterboxed part of the
-    // window; glClear ignores the viewport and blackens the bars.
-    const Viewport box = windowBox(show);
+    // window; glClear ignores the viewport and blackens the bars. Its first
+    // frame, the empty bar, needs only the quad and the loading program, so
+    // the screen shows it before anything else is built.
+    createQuad();
+    Viewport box = windowBox(show);
+    glViewport(box.x, box.y, box.width, box.height);
+    openLoadingScreen(show.display, probeLoadingFrames());
+    if (show.display.escapeLatched) return true;
+    createPictureObjects(show);
+    if (show.target == nullptr) {
+        // No memory for the target: draw straight into the window, whatever its size.
+        show.pictureWidth = show.display.width;
+        show.pictureHeight = show.display.height;
+        box = windowBox(show);
+    }
     glViewport(box.x, box.y, box.width, box.height);
     loadPrograms(show.display, probeLoadingFrames());
     // Escape or a quit request while loading: the rest of the loading was

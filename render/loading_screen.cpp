@@ -66,16 +66,53 @@ void buildScene(int32_t slot, bool* allClean) {
     popMatrices();
 }
 
+// Set by openLoadingScreen: loadingProgram is built in the current context,
+// and the loadPrograms that comes next takes it rather than building it again
+// (a new program would also make a software renderer compile its draw code
+// once more).
+bool loadingProgramMade = false;
+
+// Draws the bar at `step` of six over whatever is in the viewport, finishes
+// the frame, lets the hook see it and shows it.
+void presentLoadingFrame(Display& display, int32_t step, LoadingFrameHook hook, void* user) {
+    pushIdentityMatrices();
+    glEntry.glUseProgram(loadingProgram);
+    glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "percent"), loadingPercent(step));
+    glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kPictureAspect);
+    drawQuad();
+
+    popMatrices();
+    glFlush();
+    glFinish();
+    if (hook) hook(step, user);
+    swapDisplay(display);
+    // Each program takes a while to build in a software renderer: an
+    // Escape or a quit request (Ctrl-C, SIGTERM) stops the loading here
+    // instead of after the last one.
+    pollDisplayEvent(display);
+}
+
 }  // namespace
 
 float loadingPercent(int32_t step) {
     return float(step) * 0.16666667f;
 }
 
+bool openLoadingScreen(Display& display, LoadingFrameHook hook, void* user) {
+    bool clean = true;
+    loadingProgram = buildAndReport("loading", kShader_loading_frag, &clean);
+    loadingProgramMade = true;
+    // Nothing has been drawn yet: the letterbox bars and the picture start black.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    presentLoadingFrame(display, 0, hook, user);
+    return clean;
+}
+
 bool loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
     bool allClean = true;
     copyProgram = buildAndReport("copy", kShader_copy_frag, &allClean);
-    loadingProgram = buildAndReport("loading", kShader_loading_frag, &allClean);
+    if (!loadingProgramMade) loadingProgram = buildAndReport("loading", kShader_loading_frag, &allClean);
+    loadingProgramMade = false;  // a later loading may be in another context
 
     for (int32_t i = 0; i < kLoadingSteps; i++) {
         // The palette textures come after the first loading frame: their
@@ -86,21 +123,7 @@ bool loadPrograms(Display& display, LoadingFrameHook hook, void* user) {
         for (const int32_t slot : kStepPrograms[i])
             if (slot >= 0) buildScene(slot, &allClean);
 
-        pushIdentityMatrices();
-        glEntry.glUseProgram(loadingProgram);
-        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "percent"), loadingPercent(i + 1));
-        glEntry.glUniform1f(glEntry.glGetUniformLocation(loadingProgram, "xy_scale_factor"), kPictureAspect);
-        drawQuad();
-
-        popMatrices();
-        glFlush();
-        glFinish();
-        if (hook) hook(i + 1, user);
-        swapDisplay(display);
-        // Each program takes a while to build in a software renderer: an
-        // Escape or a quit request (Ctrl-C, SIGTERM) stops the loading here
-        // instead of after the last one.
-        pollDisplayEvent(display);
+        presentLoadingFrame(display, i + 1, hook, user);
         if (display.escapeLatched) return allClean;
     }
     return allClean;

@@ -14,6 +14,17 @@ using LoadingFrameHook = void (*)(int32_t step, void* user);
 // loading shader's "percent": step / 6 in single precision, exactly 1 at 6.
 float loadingPercent(int32_t step);
 
+// The first picture of the show, made with as little as possible before it:
+// builds the loading program and presents the loading screen with the bar
+// still empty, so that the screen says "loading" while the rest is built.
+// Needs the context current, glEntry loaded and the full-screen quad made;
+// draws into whatever frame buffer and viewport are current. The hook sees
+// this frame as step 0. The loadPrograms that follows in the same context
+// uses this loading program instead of building its own. False when the
+// program did not build (reported on stderr as in loadPrograms). Drains the
+// display's events afterwards, like every loading frame.
+bool openLoadingScreen(Display& display, LoadingFrameHook hook = nullptr, void* user = nullptr);
+
 // Builds everything the frame loop draws with (the palette textures right
 // after the first loading frame, the programs before) and presents six loading
 // frames, each after its scene's programs have been built and drawn once. Needs

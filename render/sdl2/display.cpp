@@ -10,6 +10,7 @@
 
 #include "data/icon_picture.h"
 #include "render/gl_entry_points.h"
+#include "render/sdl2/x11_full_screen.h"
 
 namespace {
 
@@ -69,6 +70,10 @@ bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
     Uint32 flags = SDL_WINDOW_OPENGL;
     SDL_Rect area = {SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, options.width,
                      options.height};
+    // On X11 the window is made hidden, marked full screen and then shown,
+    // which spares SDL's 100 ms wait for a window manager (x11_full_screen.h).
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool onX11 = !options.hidden && driver != nullptr && std::strcmp(driver, "x11") == 0;
     if (options.hidden) {
         flags |= SDL_WINDOW_HIDDEN;
     } else {
@@ -76,11 +81,16 @@ bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
         // leave the desktop at the wrong size. The window is also made at the
         // desktop's own position and size: without a window manager (a bare X
         // server such as Xvfb) nobody else would make it cover the screen.
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        flags |= SDL_WINDOW_BORDERLESS | (onX11 ? SDL_WINDOW_HIDDEN : SDL_WINDOW_FULLSCREEN_DESKTOP);
         if (SDL_GetDisplayBounds(0, &area) != 0) return false;
     }
     display.window = SDL_CreateWindow("intro", area.x, area.y, area.w, area.h, flags);
     if (display.window == nullptr) return false;
+    if (onX11) {
+        if (!markX11FullScreen(sdlWindow(display)))
+            SDL_SetWindowFullscreen(sdlWindow(display), SDL_WINDOW_FULLSCREEN_DESKTOP);
+        SDL_ShowWindow(sdlWindow(display));
+    }
     display.context = SDL_GL_CreateContext(sdlWindow(display));
     if (display.context == nullptr) {
         SDL_DestroyWindow(sdlWindow(display));

@@ -1,8 +1,8 @@
 // Building the show's programs on Mesa: every program compiles and links, a
 // broken one is reported at its own file and line, the loading bar grows one
-// sixth per frame and stops at a quit request, the palette textures keep
-// transparent entries black, and the small GL objects leave the state they
-// promise.
+// sixth per frame after an opening frame with the bar empty and stops at a
+// quit request, the palette textures keep transparent entries black, and the
+// small GL objects leave the state they promise.
 #define GL_GLEXT_PROTOTYPES 1
 #include <gtest/gtest.h>
 
@@ -149,6 +149,67 @@ TEST(LoadingScreen, TheBarGrowsOneSixthPerFrameAndTheSixthIsFull) {
         // White on black: grey, never coloured.
         EXPECT_EQ(frame.at(w / 2, middle)[0], frame.at(w / 2, middle)[2]);
     }
+}
+
+namespace {
+
+// What a loading hook saw: each step, and the first frame read back.
+struct SeenLoading {
+    std::vector<int32_t> steps;
+    Frame first;
+};
+
+void seeLoadingFrame(int32_t step, void* user) {
+    auto* seen = static_cast<SeenLoading*>(user);
+    if (seen->steps.empty()) {
+        seen->first.width = kLoadingWidth;
+        seen->first.height = kLoadingHeight;
+        seen->first.rgba.resize(size_t(kLoadingWidth) * kLoadingHeight * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kLoadingWidth, kLoadingHeight, GL_RGBA, GL_UNSIGNED_BYTE, seen->first.rgba.data());
+    }
+    seen->steps.push_back(step);
+}
+
+}  // namespace
+
+// The show opens the loading screen before anything else is built: one frame
+// with the bar's outline and nothing in it, then the six steps, which draw
+// with the same loading program rather than building a second one.
+TEST(LoadingScreen, TheOpeningFrameShowsAnEmptyBarAndTheStepsFollowWithTheSameProgram) {
+    SceneRig* rig = sceneRig();
+    ASSERT_NE(rig, nullptr);
+    RenderTarget target(kLoadingWidth, kLoadingHeight);
+    glEntry.glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    glViewport(0, 0, kLoadingWidth, kLoadingHeight);
+    // Whatever was in the frame buffer before is cleared away.
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+
+    SeenLoading seen;
+    EXPECT_TRUE(openLoadingScreen(rig->display, seeLoadingFrame, &seen));
+    const GLuint opened = loadingProgram;
+    ASSERT_EQ(seen.steps, std::vector<int32_t>{0});
+    const Frame& frame = seen.first;
+    savePng(frame, "loading_0");
+    const int32_t w = kLoadingWidth;
+    const int32_t middle = kLoadingHeight / 2;
+    EXPECT_GT(frame.at(columnOf(-0.8f, w), middle)[0], 100);
+    EXPECT_GT(frame.at(columnOf(0.8f, w), middle)[0], 100);
+    // Nothing inside the frame but the fill's left end, which is no wider
+    // than its anti-aliased edge.
+    for (int32_t x = columnOf(-0.78f, w) + 2; x <= columnOf(0.775f, w); x++)
+        ASSERT_LT(frame.at(x, middle)[0], 16) << "column " << x;
+    EXPECT_EQ(frame.at(5, 5)[0], 0);
+    EXPECT_EQ(frame.at(w - 5, kLoadingHeight - 5)[3], 255);
+
+    EXPECT_TRUE(loadPrograms(rig->display, seeLoadingFrame, &seen));
+    EXPECT_EQ(seen.steps, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(loadingProgram, opened);
+    for (int32_t i = 0; i < kSceneProgramCount; i++) EXPECT_NE(scenePrograms[i], 0u) << i;
+    glEntry.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    EXPECT_FALSE(rig->display.escapeLatched);
 }
 
 TEST(PaletteTextures, TransparentEntriesBecomeTransparentBlackOpaqueOnesKeepTheirBytes) {

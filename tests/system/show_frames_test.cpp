@@ -45,8 +45,8 @@ TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     for (const char* name : {"frames", "drawn_frames", "scene_frames", "last_clock", "clock_back_max",
                              "lead_frames", "lead_mean", "lead_spread", "last_lit", "lit_bottom", "lit_top", "lit_left",
                              "lit_right", "window", "underruns", "step_frames", "clock_repeats",
-                             "frame_interval_p50", "step_p50", "first_loading_frame", "first_drawn_frame",
-                             "preroll_frames"})
+                             "frame_interval_p50", "step_p50", "display_opened", "first_loading_frame",
+                             "first_loading_step", "first_drawn_frame", "preroll_frames"})
         ASSERT_TRUE(f.count(name)) << "the probe printed no " << name << ": " << run.errors;
 
     // 12 s of music: frames with a non-negative clock, many of them inside a
@@ -92,13 +92,17 @@ TEST(ShowFrames, ScenesAreDrawnInTimeWithTheSoundAfterThePreRoll) {
     EXPECT_EQ(f.at("underruns"), 0.0);
 #endif
 
-    // Start-up in order: the loading frames, then the pre-roll, then the first
-    // drawn frame. The pre-roll rests 4 ms after each of its swaps instead of
-    // spinning: its iterations fit into the time between the first loading
-    // frame and the first drawn frame at 4 ms each (a busy loop swaps
-    // thousands of empty frames in that time).
-    EXPECT_GT(f.at("first_loading_frame"), 0.0);
-    EXPECT_GT(f.at("first_drawn_frame"), f.at("first_loading_frame"));
+    // Start-up in order: the display, the opening loading frame (the bar
+    // empty), the bar's first step, the rest of the loading frames, then the
+    // pre-roll, then the first drawn frame (the process clock has 10 ms
+    // steps, so neighbours may read the same). The pre-roll rests 4 ms after
+    // each of its swaps instead of spinning: its iterations fit into the time
+    // between the first loading frame and the first drawn frame at 4 ms each
+    // (a busy loop swaps thousands of empty frames in that time).
+    EXPECT_GT(f.at("display_opened"), 0.0);
+    EXPECT_GE(f.at("first_loading_frame"), f.at("display_opened"));
+    EXPECT_GE(f.at("first_loading_step"), f.at("first_loading_frame"));
+    EXPECT_GT(f.at("first_drawn_frame"), f.at("first_loading_step"));
     EXPECT_GE(f.at("preroll_frames"), 1.0);
     EXPECT_LE(f.at("preroll_frames") * 0.004, f.at("first_drawn_frame") - f.at("first_loading_frame") + 0.02)
         << f.at("preroll_frames") << " pre-roll frames";
