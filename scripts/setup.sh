@@ -8,6 +8,7 @@ INTRO_PACKAGES=(
   g++ cmake make pkg-config git
   xz-utils                                     # packs the show into one file (intro_packed)
   libsdl2-dev libgl-dev libstb-dev            # window, GL context, sound device, PNG writing
+  libx11-dev                                  # the window's full-screen state on X11
   libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
   xvfb xauth xdotool procps                    # a real X server for headless runs and tests (pgrep)
   libgtest-dev libbenchmark-dev                # tests and benchmarks
