@@ -372,12 +372,15 @@ namespace {
 // added into the voice sample in copy order, as adding each copy over the
 // whole block in turn would. Every copy ramps through the same gains, so one
 // gain vector serves all. A template so that the phases stay in registers.
-template <uint32_t Pairs, bool OddCount>
+// `SlowCopies` when some increment is above one cycle a frame: only then can
+// a phase still be above one after one cycle is taken off.
+template <uint32_t Pairs, bool OddCount, bool SlowCopies>
 void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, __m128 gain, __m128 gainStep,
                 __m128 driveV, float* left, float* right, uint32_t count) {
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 minusOne = _mm_set1_ps(-1.0f);
     const __m128 tableScale = _mm_set1_ps(float(kWaveSize - 1));
+    const __m128i indexMask = _mm_set1_epi32(int32_t(kWaveSize - 1));
     __m128 phase[Pairs], inc[Pairs];
     for (uint32_t p = 0; p < Pairs; ++p) {
         phase[p] = phases[p];
@@ -388,12 +391,13 @@ void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, _
 #pragma GCC unroll 5
         for (uint32_t p = 0; p < Pairs; ++p) {
             // Truncated look-up; phases lie in [0, 1] so the mask only guards.
-            alignas(16) int32_t index[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)));
-            const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[0]) & (kWaveSize - 1)].re),
-                                              _mm_load_ss(&table[uint32_t(index[1]) & (kWaveSize - 1)].re));
-            const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[uint32_t(index[2]) & (kWaveSize - 1)].re),
-                                              _mm_load_ss(&table[uint32_t(index[3]) & (kWaveSize - 1)].re));
+            // The four indices (below 512) travel as 16-bit fields of one word.
+            const __m128i index = _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)), indexMask);
+            const uint64_t fields = uint64_t(_mm_cvtsi128_si64(_mm_packs_epi32(index, index)));
+            const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[fields & 0xFFFF].re),
+                                              _mm_load_ss(&table[(fields >> 16) & 0xFFFF].re));
+            const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[(fields >> 32) & 0xFFFF].re),
+                                              _mm_load_ss(&table[fields >> 48].re));
             // Drive, then hard clip to [-1, 1]; a NaN sample clips to -1.
             const __m128 s = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_movelh_ps(lo, hi), driveV), minusOne), one);
             const __m128 product = _mm_mul_ps(s, gain);
@@ -402,8 +406,7 @@ void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, _
 
             __m128 next = _mm_add_ps(phase[p], inc[p]);
             next = _mm_sub_ps(next, _mm_and_ps(_mm_cmpgt_ps(next, one), one));
-            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0, 0)) {
-                // Only increments above one cycle per frame get here.
+            if (SlowCopies && _mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0) {
                 alignas(16) float lanes[4];
                 _mm_store_ps(lanes, next);
                 next = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), wrapPhase(lanes[2]), wrapPhase(lanes[3]));
@@ -415,6 +418,24 @@ void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, _
         gain = _mm_add_ps(gain, gainStep);
     }
     for (uint32_t p = 0; p < Pairs; ++p) phases[p] = phase[p];
+}
+
+// playCopies for 1 to 10 copies.
+template <bool SlowCopies>
+void playAnyCopies(uint32_t copies, const ComplexFloat* table, __m128* phase, const __m128* inc, __m128 gain,
+                   __m128 gainStep, __m128 driveV, float* left, float* right, uint32_t count) {
+    switch (copies) {
+        case 1: playCopies<1, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 2: playCopies<1, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 3: playCopies<2, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 4: playCopies<2, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 5: playCopies<3, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 6: playCopies<3, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 7: playCopies<4, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 8: playCopies<4, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        case 9: playCopies<5, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+        default: playCopies<5, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
+    }
 }
 
 }  // namespace
@@ -466,17 +487,12 @@ void runOscillator(const OscillatorBlock& block, OscState& osc, float& gainL, fl
     }
     const __m128 gain = _mm_movelh_ps(startGain, startGain);
     const __m128 gainStep2 = _mm_movelh_ps(gainStep, gainStep);
-    switch (copies) {
-        case 1: playCopies<1, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 2: playCopies<1, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 3: playCopies<2, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 4: playCopies<2, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 5: playCopies<3, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 6: playCopies<3, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 7: playCopies<4, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 8: playCopies<4, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        case 9: playCopies<5, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
-        default: playCopies<5, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+    bool slow = false;
+    for (uint32_t u = 0; u < copies; ++u) slow = slow || copyInc[u][0] > 1.0f || copyInc[u][1] > 1.0f;
+    if (slow) {
+        playAnyCopies<true>(copies, table, phase, inc, gain, gainStep2, driveV, left, right, count);
+    } else {
+        playAnyCopies<false>(copies, table, phase, inc, gain, gainStep2, driveV, left, right, count);
     }
 
     for (uint32_t p = 0; p < pairs; ++p) {

@@ -308,6 +308,70 @@ TEST_F(Oscillator, DriveClipsHardAndStartPhasesAreWrapped) {
     EXPECT_NEAR(right[10], 0.1f * 33.0f * 25.0f / 1024.0f, 1e-6f);
 }
 
+TEST_F(Oscillator, PlaybackIsEachCopyAddedFrameByFrameAtAnySpeed) {
+    // Odd and even unison counts, increments below one cycle a frame and up
+    // to several, against the rule written out for one copy and one lane at
+    // a time: look up, drive, clip, ramp the gain, add in copy order; then
+    // advance and take whole cycles off.
+    for (uint32_t i = 0; i < kWaveSize; ++i) osc->wavetable[i] = {std::sin(0.05f * float(i * i)), 0.0f};
+    for (uint32_t copies : {1u, 4u, 7u}) {
+        for (float inc : {0.013f, 0.9f, 2.7f}) {
+            OscillatorBlock block{};
+            block.copies = copies;
+            block.incL = inc;
+            block.incR = inc * 0.37f;
+            block.spreadInc = 0.31f;
+            block.driveGain = 1.7f;
+            block.gainL = 0.25f;
+            block.gainR = 0.125f;
+            float startL = 0.05f, startR = 0.2f;
+            float phases[kMaxUnison][2];
+            for (uint32_t u = 0; u < kMaxUnison; ++u) {
+                osc->phases[u][0] = phases[u][0] = 0.09f * float(u + 1);
+                osc->phases[u][1] = phases[u][1] = 1.0f - 0.07f * float(u);
+            }
+            std::vector<float> expectL(kBlock, 0.25f), expectR(kBlock, -0.5f);
+            left.assign(kBlock, 0.25f);
+            right.assign(kBlock, -0.5f);
+            float gl = startL, gr = startR;
+            runOscillator(block, *osc, gl, gr, BusPair{left.data(), right.data()}, kBlock);
+
+            float incs[2] = {block.incL, block.incR};
+            float copyIncs[kMaxUnison][2];
+            for (uint32_t u = 0; u < copies; ++u) {
+                copyIncs[u][0] = std::fabs(incs[0]);
+                copyIncs[u][1] = std::fabs(incs[1]);
+                incs[0] = copyIncs[u][0] + block.spreadInc;
+                incs[1] = copyIncs[u][1] - block.spreadInc;
+            }
+            const float stepL = (block.gainL - startL) * (1.0f / float(kBlock));
+            const float stepR = (block.gainR - startR) * (1.0f / float(kBlock));
+            float gainNowL = startL, gainNowR = startR;
+            for (uint32_t f = 0; f < kBlock; ++f) {
+                for (uint32_t u = 0; u < copies; ++u) {
+                    for (uint32_t c = 0; c < 2; ++c) {
+                        const uint32_t index = uint32_t(int32_t(phases[u][c] * 511.0f)) & 511u;
+                        const float s = std::min(std::max(osc->wavetable[index].re * block.driveGain, -1.0f), 1.0f);
+                        (c == 0 ? expectL : expectR)[f] += s * (c == 0 ? gainNowL : gainNowR);
+                        float next = phases[u][c] + copyIncs[u][c];
+                        if (next > 1.0f) next -= 1.0f;
+                        if (next > 1.0f) next -= std::ceil(next) - 1.0f;
+                        phases[u][c] = next;
+                    }
+                }
+                gainNowL += stepL;
+                gainNowR += stepR;
+            }
+            for (uint32_t f = 0; f < kBlock; ++f) {
+                ASSERT_EQ(left[f], expectL[f]) << copies << " copies, increment " << inc << ", frame " << f;
+                ASSERT_EQ(right[f], expectR[f]) << copies << " copies, increment " << inc << ", frame " << f;
+            }
+            for (uint32_t u = 0; u < copies; ++u)
+                EXPECT_TRUE(osc->phases[u][0] == phases[u][0] && osc->phases[u][1] == phases[u][1]) << u;
+        }
+    }
+}
+
 TEST_F(Oscillator, PitchDetuneSpreadAndFixedFrequency) {
     flatTable(0.5f);
     auto p = advance(kCycle * 0.25f);
