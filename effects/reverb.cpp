@@ -31,33 +31,29 @@ EffectUnit* createReverb() {
 
 namespace {
 
-// One allpass stage over n samples in place: b = buffer[index]; buffer[index]
-// = b x feedback + x; the sample becomes b - x. An entry written here is read
-// again only `length` frames later, so within a stretch that does not reach
-// the end of the buffer the samples are independent: four to a vector.
-void diffuse(AllpassFilter& stage, float* x, uint32_t n) {
-    const __m128 feedback = _mm_set1_ps(kAllpassFeedback);
-    for (uint32_t j = 0; j < n;) {
-        const uint32_t room = uint32_t(stage.length - stage.index);
-        const uint32_t run = n - j < room ? n - j : room;
-        float* buffer = stage.buffer + stage.index;
-        float* samples = x + j;
-        uint32_t f = 0;
-        for (; f + 4 <= run; f += 4) {
-            const __m128 b = _mm_loadu_ps(buffer + f);
-            const __m128 in = _mm_loadu_ps(samples + f);
-            _mm_storeu_ps(buffer + f, _mm_add_ps(_mm_mul_ps(b, feedback), in));
-            _mm_storeu_ps(samples + f, _mm_sub_ps(b, in));
-        }
-        for (; f < run; ++f) {
-            const float b = buffer[f];
-            buffer[f] = b * kAllpassFeedback + samples[f];
-            samples[f] = b - samples[f];
-        }
-        stage.index += int32_t(run);
-        if (stage.index >= stage.length) stage.index = 0;
-        j += run;
-    }
+// One allpass stage on four consecutive frames of its buffer: b = entry;
+// entry = b x feedback + x; the sample becomes b - x. An entry written here
+// is read again only a buffer length later, so the four are independent.
+inline __m128 allpassFour(float* entries, __m128 x) {
+    const __m128 b = _mm_loadu_ps(entries);
+    _mm_storeu_ps(entries, _mm_add_ps(_mm_mul_ps(b, _mm_set1_ps(kAllpassFeedback)), x));
+    return _mm_sub_ps(b, x);
+}
+
+inline float allpassOne(float* entry, float x) {
+    const float b = *entry;
+    *entry = b * kAllpassFeedback + x;
+    return b - x;
+}
+
+// Frames left before `index` reaches the end of a buffer of `length`.
+inline uint32_t roomIn(int32_t length, int32_t index) {
+    return uint32_t(length - index);
+}
+
+inline void advance(int32_t& index, int32_t length, uint32_t frames) {
+    index += int32_t(frames);
+    if (index >= length) index = 0;
 }
 
 }  // namespace
@@ -79,121 +75,117 @@ void processReverb(EffectUnit* unit, uint32_t, const float* params, float* busL,
     const float wet2 = (1.0f - width) * 0.5f * wet;
     if (count > kReverbMaxBlock) return;
 
-    // Every comb and allpass only looks back in time, so running them in
-    // chunks gives the values of running each stage over the block in turn.
-    // Per chunk: the eight combs, four to a vector (each lane one comb with
-    // the arithmetic it has alone), their outputs summed in comb order; then
-    // each side's allpasses stage by stage, and the wet/dry mix.
+    // Every comb and allpass only looks back in time, at least its own
+    // length, so a frame can go through the whole unit (combs, their sum,
+    // each side's allpasses, the wet/dry mix) before the next one starts:
+    // the values are those of running each stage over the block in turn.
+    // That lets the allpasses and the mix fill the time the combs' damping
+    // recursion, serial from frame to frame, leaves the processor idle.
+    // The block goes in runs in which no buffer reaches its end, so each
+    // stage reads and writes one straight stretch; within a run, four frames
+    // at a time: each comb's four entries are one load (frames in lanes),
+    // which also serves their sum in comb order; transposed, they give four
+    // vectors with the combs in lanes (each lane the arithmetic of one comb)
+    // for the recursion, whose results are transposed back.
     CombFilter* combs = reverb->combs;
+    AllpassFilter* leftStages = reverb->leftAllpasses;
+    AllpassFilter* rightStages = reverb->rightAllpasses;
     __m128 storeLo = _mm_setr_ps(combs[0].store, combs[1].store, combs[2].store, combs[3].store);
     __m128 storeHi = _mm_setr_ps(combs[4].store, combs[5].store, combs[6].store, combs[7].store);
     const __m128 d1 = _mm_set1_ps(damp1);
     const __m128 d2 = _mm_set1_ps(damp2);
     const __m128 fb = _mm_set1_ps(feedback);
-    constexpr uint32_t kChunk = 512;
-    alignas(16) float acc[kChunk];
-    for (uint32_t done = 0; done < count;) {
-        const uint32_t chunk = count - done < kChunk ? count - done : kChunk;
-        // Runs in which no comb reaches its end: there each comb reads and
-        // writes one straight stretch of its buffer.
-        for (uint32_t j = 0; j < chunk;) {
-            uint32_t run = chunk - j;
-            float* at[kReverbCombs];
+    const __m128 w1 = _mm_set1_ps(wet1), w2 = _mm_set1_ps(wet2), d = _mm_set1_ps(dry);
+    for (uint32_t j = 0; j < count;) {
+        uint32_t run = count - j;
+        float* at[kReverbCombs];
+        float* left[kReverbAllpasses];
+        float* right[kReverbAllpasses];
 #pragma GCC unroll 8
-            for (int k = 0; k < kReverbCombs; ++k) {
-                const uint32_t left = uint32_t(combs[k].length - combs[k].index);
-                if (left < run) run = left;
-                at[k] = combs[k].buffer + combs[k].index;
-            }
-            const float* inL = busL + done + j;
-            const float* inR = busR + done + j;
-            float* sum = acc + j;
-            uint32_t f = 0;
-            // Four frames at a time: each comb's four entries are one load
-            // (frames in lanes), which also serves the sum; transposed, they
-            // give four vectors with the combs in lanes for the recursion,
-            // whose results are transposed back into one store per comb.
-            for (; f + 4 <= run; f += 4) {
-                __m128 lo[4], hi[4];
-                for (int k = 0; k < 4; ++k) {
-                    lo[k] = _mm_loadu_ps(at[k] + f);
-                    hi[k] = _mm_loadu_ps(at[k + 4] + f);
-                }
-                __m128 total = _mm_setzero_ps();
-#pragma GCC unroll 4
-                for (int k = 0; k < 4; ++k) total = _mm_add_ps(total, lo[k]);
-#pragma GCC unroll 4
-                for (int k = 0; k < 4; ++k) total = _mm_add_ps(total, hi[k]);
-                _mm_storeu_ps(sum + f, total);
-                _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
-                _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
-                const __m128 in4 = _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(inL + f), _mm_loadu_ps(inR + f)),
-                                              _mm_set1_ps(kCombInputGain));
-                alignas(16) float inputs[4];
-                _mm_store_ps(inputs, in4);
-#pragma GCC unroll 4
-                for (int t = 0; t < 4; ++t) {
-                    const __m128 in = _mm_set1_ps(inputs[t]);
-                    storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(lo[t], d2));
-                    storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(hi[t], d2));
-                    lo[t] = _mm_add_ps(in, _mm_mul_ps(storeLo, fb));
-                    hi[t] = _mm_add_ps(in, _mm_mul_ps(storeHi, fb));
-                }
-                _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
-                _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
-                for (int k = 0; k < 4; ++k) {
-                    _mm_storeu_ps(at[k] + f, lo[k]);
-                    _mm_storeu_ps(at[k + 4] + f, hi[k]);
-                }
-            }
-            for (; f < run; ++f) {
-                const __m128 in = _mm_set1_ps((inL[f] + inR[f]) * kCombInputGain);
-                float out[kReverbCombs];
-#pragma GCC unroll 8
-                for (int k = 0; k < kReverbCombs; ++k) out[k] = at[k][f];
-                storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(_mm_setr_ps(out[0], out[1], out[2], out[3]), d2));
-                storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(_mm_setr_ps(out[4], out[5], out[6], out[7]), d2));
-                alignas(16) float write[kReverbCombs];
-                _mm_store_ps(write, _mm_add_ps(in, _mm_mul_ps(storeLo, fb)));
-                _mm_store_ps(write + 4, _mm_add_ps(in, _mm_mul_ps(storeHi, fb)));
-                float total = 0.0f;
-#pragma GCC unroll 8
-                for (int k = 0; k < kReverbCombs; ++k) {
-                    at[k][f] = write[k];
-                    total += out[k];
-                }
-                sum[f] = total;
-            }
-            for (int k = 0; k < kReverbCombs; ++k) {
-                combs[k].index += int32_t(run);
-                if (combs[k].index >= combs[k].length) combs[k].index = 0;
-            }
-            j += run;
+        for (int k = 0; k < kReverbCombs; ++k) {
+            run = minUnsigned(run, roomIn(combs[k].length, combs[k].index));
+            at[k] = combs[k].buffer + combs[k].index;
         }
-
-        alignas(16) float wetR[kChunk];
-        for (uint32_t j = 0; j < chunk; ++j) wetR[j] = acc[j];
-        float* wetL = acc;
+#pragma GCC unroll 4
         for (int k = 0; k < kReverbAllpasses; ++k) {
-            diffuse(reverb->leftAllpasses[k], wetL, chunk);
-            diffuse(reverb->rightAllpasses[k], wetR, chunk);
+            run = minUnsigned(run, roomIn(leftStages[k].length, leftStages[k].index));
+            run = minUnsigned(run, roomIn(rightStages[k].length, rightStages[k].index));
+            left[k] = leftStages[k].buffer + leftStages[k].index;
+            right[k] = rightStages[k].buffer + rightStages[k].index;
         }
-        const __m128 w1 = _mm_set1_ps(wet1), w2 = _mm_set1_ps(wet2), d = _mm_set1_ps(dry);
-        float* outL = busL + done;
-        float* outR = busR + done;
-        uint32_t j = 0;
-        for (; j + 4 <= chunk; j += 4) {
-            const __m128 l = _mm_load_ps(wetL + j), r = _mm_load_ps(wetR + j);
-            _mm_storeu_ps(outL + j, _mm_add_ps(_mm_add_ps(_mm_mul_ps(l, w1), _mm_mul_ps(r, w2)),
-                                               _mm_mul_ps(_mm_loadu_ps(outL + j), d)));
-            _mm_storeu_ps(outR + j, _mm_add_ps(_mm_add_ps(_mm_mul_ps(r, w1), _mm_mul_ps(l, w2)),
-                                               _mm_mul_ps(_mm_loadu_ps(outR + j), d)));
+        float* outL = busL + j;
+        float* outR = busR + j;
+        uint32_t f = 0;
+        for (; f + 4 <= run; f += 4) {
+            __m128 lo[4], hi[4];
+            for (int k = 0; k < 4; ++k) {
+                lo[k] = _mm_loadu_ps(at[k] + f);
+                hi[k] = _mm_loadu_ps(at[k + 4] + f);
+            }
+            __m128 total = _mm_setzero_ps();
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) total = _mm_add_ps(total, lo[k]);
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) total = _mm_add_ps(total, hi[k]);
+            _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+            _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+            const __m128 dryL = _mm_loadu_ps(outL + f), dryR = _mm_loadu_ps(outR + f);
+            alignas(16) float inputs[4];
+            _mm_store_ps(inputs, _mm_mul_ps(_mm_add_ps(dryL, dryR), _mm_set1_ps(kCombInputGain)));
+#pragma GCC unroll 4
+            for (int t = 0; t < 4; ++t) {
+                const __m128 in = _mm_set1_ps(inputs[t]);
+                storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(lo[t], d2));
+                storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(hi[t], d2));
+                lo[t] = _mm_add_ps(in, _mm_mul_ps(storeLo, fb));
+                hi[t] = _mm_add_ps(in, _mm_mul_ps(storeHi, fb));
+            }
+            _MM_TRANSPOSE4_PS(lo[0], lo[1], lo[2], lo[3]);
+            _MM_TRANSPOSE4_PS(hi[0], hi[1], hi[2], hi[3]);
+            for (int k = 0; k < 4; ++k) {
+                _mm_storeu_ps(at[k] + f, lo[k]);
+                _mm_storeu_ps(at[k + 4] + f, hi[k]);
+            }
+            __m128 l = total, r = total;
+#pragma GCC unroll 4
+            for (int k = 0; k < kReverbAllpasses; ++k) {
+                l = allpassFour(left[k] + f, l);
+                r = allpassFour(right[k] + f, r);
+            }
+            _mm_storeu_ps(outL + f, _mm_add_ps(_mm_add_ps(_mm_mul_ps(l, w1), _mm_mul_ps(r, w2)), _mm_mul_ps(dryL, d)));
+            _mm_storeu_ps(outR + f, _mm_add_ps(_mm_add_ps(_mm_mul_ps(r, w1), _mm_mul_ps(l, w2)), _mm_mul_ps(dryR, d)));
         }
-        for (; j < chunk; ++j) {
-            outL[j] = wetL[j] * wet1 + wetR[j] * wet2 + outL[j] * dry;
-            outR[j] = wetR[j] * wet1 + wetL[j] * wet2 + outR[j] * dry;
+        for (; f < run; ++f) {
+            const __m128 in = _mm_set1_ps((outL[f] + outR[f]) * kCombInputGain);
+            float out[kReverbCombs];
+#pragma GCC unroll 8
+            for (int k = 0; k < kReverbCombs; ++k) out[k] = at[k][f];
+            storeLo = _mm_add_ps(_mm_mul_ps(storeLo, d1), _mm_mul_ps(_mm_setr_ps(out[0], out[1], out[2], out[3]), d2));
+            storeHi = _mm_add_ps(_mm_mul_ps(storeHi, d1), _mm_mul_ps(_mm_setr_ps(out[4], out[5], out[6], out[7]), d2));
+            alignas(16) float write[kReverbCombs];
+            _mm_store_ps(write, _mm_add_ps(in, _mm_mul_ps(storeLo, fb)));
+            _mm_store_ps(write + 4, _mm_add_ps(in, _mm_mul_ps(storeHi, fb)));
+            float total = 0.0f;
+#pragma GCC unroll 8
+            for (int k = 0; k < kReverbCombs; ++k) {
+                at[k][f] = write[k];
+                total += out[k];
+            }
+            float l = total, r = total;
+            for (int k = 0; k < kReverbAllpasses; ++k) {
+                l = allpassOne(left[k] + f, l);
+                r = allpassOne(right[k] + f, r);
+            }
+            const float dryL = outL[f], dryR = outR[f];
+            outL[f] = l * wet1 + r * wet2 + dryL * dry;
+            outR[f] = r * wet1 + l * wet2 + dryR * dry;
         }
-        done += chunk;
+        for (int k = 0; k < kReverbCombs; ++k) advance(combs[k].index, combs[k].length, run);
+        for (int k = 0; k < kReverbAllpasses; ++k) {
+            advance(leftStages[k].index, leftStages[k].length, run);
+            advance(rightStages[k].index, rightStages[k].length, run);
+        }
+        j += run;
     }
 
     alignas(16) float stores[kReverbCombs];

@@ -78,6 +78,28 @@ TEST(Reverb, WetOutputFollowsTheCombAndAllpassTunings) {
     EXPECT_NE(left[1116], 0.0f);
 }
 
+TEST(Reverb, BlockLengthsDoNotChangeTheSound) {
+    // The unit splits blocks where its buffers wrap and takes four frames at
+    // a time: blocks of odd lengths, single frames and the longest block
+    // must all give the bits of 512-frame blocks.
+    std::vector<float> p = zeroParams();
+    p[kReverbRoom] = 0.9f;
+    p[kReverbDamp] = 0.3f;
+    p[kReverbWet] = 0.6f;
+    p[kReverbWidth] = 0.7f;
+    const std::vector<float> inL = noise(12 * kTestBlock, 51), inR = noise(12 * kTestBlock, 52);
+    std::vector<float> refL = inL, refR = inR;
+    TestUnit reference(5);
+    reference.run(p, refL, refR);
+    for (uint32_t block : {1u, 3u, 7u, 333u, 4096u}) {
+        TestUnit unit(5);
+        std::vector<float> left = inL, right = inR;
+        unit.run(p, left, right, block);
+        ASSERT_EQ(left, refL) << "blocks of " << block;
+        ASSERT_EQ(right, refR) << "blocks of " << block;
+    }
+}
+
 TEST(Reverb, NewUnitIsDryOnlyUntilTheShortestCombReturns) {
     // No comb has read back a written entry before frame 1,116: the output
     // is bus x (1 - P92) x 2 exactly.
