@@ -372,9 +372,7 @@ namespace {
 // added into the voice sample in copy order, as adding each copy over the
 // whole block in turn would. Every copy ramps through the same gains, so one
 // gain vector serves all. A template so that the phases stay in registers.
-// `SlowCopies` when some increment is above one cycle a frame: only then can
-// a phase still be above one after one cycle is taken off.
-template <uint32_t Pairs, bool OddCount, bool SlowCopies>
+template <uint32_t Pairs, bool OddCount>
 void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, __m128 gain, __m128 gainStep,
                 __m128 driveV, float* left, float* right, uint32_t count) {
     const __m128 one = _mm_set1_ps(1.0f);
@@ -406,7 +404,8 @@ void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, _
 
             __m128 next = _mm_add_ps(phase[p], inc[p]);
             next = _mm_sub_ps(next, _mm_and_ps(_mm_cmpgt_ps(next, one), one));
-            if (SlowCopies && _mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0) {
+            if (__builtin_expect(_mm_movemask_ps(_mm_cmpgt_ps(next, one)) != 0, 0)) {
+                // Only increments above one cycle per frame get here.
                 alignas(16) float lanes[4];
                 _mm_store_ps(lanes, next);
                 next = _mm_setr_ps(wrapPhase(lanes[0]), wrapPhase(lanes[1]), wrapPhase(lanes[2]), wrapPhase(lanes[3]));
@@ -418,24 +417,6 @@ void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, _
         gain = _mm_add_ps(gain, gainStep);
     }
     for (uint32_t p = 0; p < Pairs; ++p) phases[p] = phase[p];
-}
-
-// playCopies for 1 to 10 copies.
-template <bool SlowCopies>
-void playAnyCopies(uint32_t copies, const ComplexFloat* table, __m128* phase, const __m128* inc, __m128 gain,
-                   __m128 gainStep, __m128 driveV, float* left, float* right, uint32_t count) {
-    switch (copies) {
-        case 1: playCopies<1, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 2: playCopies<1, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 3: playCopies<2, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 4: playCopies<2, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 5: playCopies<3, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 6: playCopies<3, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 7: playCopies<4, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 8: playCopies<4, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        case 9: playCopies<5, true, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-        default: playCopies<5, false, SlowCopies>(table, phase, inc, gain, gainStep, driveV, left, right, count); break;
-    }
 }
 
 }  // namespace
@@ -487,12 +468,17 @@ void runOscillator(const OscillatorBlock& block, OscState& osc, float& gainL, fl
     }
     const __m128 gain = _mm_movelh_ps(startGain, startGain);
     const __m128 gainStep2 = _mm_movelh_ps(gainStep, gainStep);
-    bool slow = false;
-    for (uint32_t u = 0; u < copies; ++u) slow = slow || copyInc[u][0] > 1.0f || copyInc[u][1] > 1.0f;
-    if (slow) {
-        playAnyCopies<true>(copies, table, phase, inc, gain, gainStep2, driveV, left, right, count);
-    } else {
-        playAnyCopies<false>(copies, table, phase, inc, gain, gainStep2, driveV, left, right, count);
+    switch (copies) {
+        case 1: playCopies<1, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 2: playCopies<1, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 3: playCopies<2, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 4: playCopies<2, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 5: playCopies<3, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 6: playCopies<3, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 7: playCopies<4, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 8: playCopies<4, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        case 9: playCopies<5, true>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
+        default: playCopies<5, false>(table, phase, inc, gain, gainStep2, driveV, left, right, count); break;
     }
 
     for (uint32_t p = 0; p < pairs; ++p) {
