@@ -89,16 +89,36 @@ void renderBlock(Synth& synth, const int16_t** out) {
 
     dispatchNotes(synth, time, next);
 
+    // Each instrument's render in its steps, so that the voice filters of
+    // all instruments run together: a filter's recursion waits on every
+    // frame, and independent voices share that wait. Instruments do not
+    // touch each other, so every value is the one of rendering them in turn.
+    Instrument* instruments[kTrackCount];
+    VoiceBlock voices[kTrackCount];
+    uint32_t later[kTrackCount];
+    for (uint32_t i = 0; i < kTrackCount; ++i) {
+        instruments[i] = synth.instruments[i].load(std::memory_order_relaxed);
+        if (instruments[i] != nullptr)
+            later[i] = startVoices(synth.tables, *instruments[i], kBlockFrames, 0, voices[i]);
+    }
+    for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
+        FilterBatch batch;
+        batch.count = 0;
+        for (uint32_t i = 0; i < kTrackCount; ++i)
+            if (instruments[i] != nullptr) collectFilters(synth.tables, *instruments[i], voices[i], slot, batch);
+        runFilterBatch(batch, slot, kBlockFrames);
+    }
+
     fillWords(synth.mixL, 0, sizeof(synth.mixL));
     fillWords(synth.mixR, 0, sizeof(synth.mixR));
     const BusPair mix{synth.mixL, synth.mixR};
     const BusPair bus{synth.busL, synth.busR};
-    for (auto& slot : synth.instruments) {
-        Instrument* instrument = slot.load(std::memory_order_relaxed);
-        if (instrument == nullptr) continue;
+    for (uint32_t i = 0; i < kTrackCount; ++i) {
+        if (instruments[i] == nullptr) continue;
         fillWords(synth.busL, 0, sizeof(synth.busL));
         fillWords(synth.busR, 0, sizeof(synth.busR));
-        render(synth.tables, *instrument, bus, kBlockFrames);
+        addVoices(*instruments[i], voices[i], bus, kBlockFrames);
+        finishRender(synth.tables, *instruments[i], later[i], bus, kBlockFrames);
         mixInto(mix, bus, kBlockFrames, 1.0f);  // level 1.0: every bus joins the mix at gain 11
     }
 

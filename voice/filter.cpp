@@ -1,6 +1,6 @@
 // Voice filter coefficients and the per-frame filter loops. Each loop copies
-// the histories of up to four voices into registers, runs their channels as
-// the lanes of one or two vectors, and writes the histories back at the end
+// the histories of up to eight voices into registers, runs their channels as
+// the lanes of up to four vectors, and writes the histories back at the end
 // of the block.
 #include "voice/filter.h"
 
@@ -67,14 +67,15 @@ void setHighOrBandPass(FilterState& s, float u, float q, float sampleRate, bool 
     s.b2 = b2 * inv;
 }
 
-// Up to four voices filtered side by side: vector g carries voice 2g in
+// Up to eight voices filtered side by side: vector g carries voice 2g in
 // lanes 0 (left) and 1 (right) and voice 2g + 1 in lanes 2 and 3, each lane
 // with its own voice's coefficients and history, so every lane does exactly
 // the arithmetic of one channel filtered alone. The recursions are serial,
-// one frame after the other; running several voices in one vector (and two
-// vectors in one loop) shares that wait. A group with an odd number of
-// voices repeats its last voice in the spare half: that half computes the
-// same values and writes them to the same places.
+// one frame after the other; running several voices in one vector (and up
+// to four vectors in one loop) shares that wait. A group with an odd number
+// of voices repeats its last voice in the spare half of the same vector:
+// that half reads the same input (a vector reads before it writes), computes
+// the same values and writes them to the same places.
 template <uint32_t Vectors>
 struct Lanes {
     static constexpr uint32_t kVoices = 2 * Vectors;
@@ -248,12 +249,14 @@ void runFilter(FilterState& state, uint32_t mode, float* left, float* right, uin
 
 void runFilters(FilterState* const* states, float* const* left, float* const* right, uint32_t voices, uint32_t mode,
                 uint32_t count) {
-    for (uint32_t first = 0; first < voices; first += 4) {
-        const uint32_t n = voices - first < 4 ? voices - first : 4;
-        if (n <= 2) {
-            runMode(Lanes<1>(states + first, left + first, right + first, n), mode, count);
-        } else {
-            runMode(Lanes<2>(states + first, left + first, right + first, n), mode, count);
+    for (uint32_t first = 0; first < voices; first += 8) {
+        const uint32_t n = voices - first < 8 ? voices - first : 8;
+        FilterState* const* s = states + first;
+        switch ((n + 1) / 2) {
+            case 1: runMode(Lanes<1>(s, left + first, right + first, n), mode, count); break;
+            case 2: runMode(Lanes<2>(s, left + first, right + first, n), mode, count); break;
+            case 3: runMode(Lanes<3>(s, left + first, right + first, n), mode, count); break;
+            default: runMode(Lanes<4>(s, left + first, right + first, n), mode, count); break;
         }
     }
 }

@@ -49,7 +49,7 @@ void setFilter(FilterState& state, uint32_t sampleRate, float cutoff, float reso
 // coefficients, updating its history.
 void runFilter(FilterState& state, uint32_t mode, float* left, float* right, uint32_t count);
 // runFilter for several voices at once: voice v's buffers with states[v].
-// Every voice comes out exactly as from its own runFilter call; up to four
-// take about the time of one.
+// Every voice comes out exactly as from its own runFilter call; up to eight
+// take little more time than one.
 void runFilters(FilterState* const* states, float* const* left, float* const* right, uint32_t voices, uint32_t mode,
                 uint32_t count);

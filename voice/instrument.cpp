@@ -26,15 +26,12 @@ struct FilterSlotSetting {
     uint32_t type;
     uint32_t mode;
 };
-constexpr FilterSlotSetting kFilterSlots[4] = {
+constexpr FilterSlotSetting kFilterSlots[kFilterSlotCount] = {
     {kLowPassOn, kLowPassCutoff, kDestLowPassCutoff, kFilterLadder, kRunLadder},
     {kHighPassOn, kHighPassCutoff, kDestHighPassCutoff, kFilterHighPass, kRunBiquad},
     {kBandPassOn, kBandPassCutoff, kDestBandPassCutoff, kFilterBandPass, kRunBandPass},
     {kNotchOn, kNotchCutoff, kDestNotchCutoff, kFilterNotch, kRunDelayedBiquad},
 };
-
-// Voices rendered side by side, each in its own part of the voice buffers.
-constexpr uint32_t kVoiceGroup = 4;
 
 constexpr float kSilenceSeconds = 2.0f;     // effect chain sleeps after this much quiet
 constexpr float kSilenceLevel = 0.00001f;   // mean |bus| below this counts as quiet
@@ -104,58 +101,6 @@ void startVoiceBlock(const SynthTables& tables, Instrument& instrument, Voice& v
     }
 
     renderOscillator(tables, params, voice, amp, voiceBus, count);
-}
-
-// A block of up to four voices: each one's start in its own quarter of the
-// voice buffers, their filters slot by slot side by side (a filter's
-// recursion waits on every frame, and the voices share that wait), then each
-// voice added into the bus in voice order; `sounding` records whether it was
-// audible.
-void renderVoiceGroup(const SynthTables& tables, Instrument& instrument, Voice* const* voices, uint32_t n, BusPair bus,
-                      uint32_t count) {
-    float* left[kVoiceGroup];
-    float* right[kVoiceGroup];
-    for (uint32_t v = 0; v < n; ++v) {
-        left[v] = instrument.voiceL + v * (kVoiceBufferSize / kVoiceGroup);
-        right[v] = instrument.voiceR + v * (kVoiceBufferSize / kVoiceGroup);
-        startVoiceBlock(tables, instrument, *voices[v], BusPair{left[v], right[v]}, count);
-    }
-
-    const float* params = instrument.params;
-    for (uint32_t s = 0; s < 4; ++s) {
-        const FilterSlotSetting& slot = kFilterSlots[s];
-        if (!switchOn(params[slot.switchParam])) continue;
-        FilterState* states[kVoiceGroup];
-        for (uint32_t v = 0; v < n; ++v) {
-            const ModState& mod = voices[v]->mod;
-            states[v] = voices[v]->filters[s];
-            setFilter(*states[v], tables.sampleRate, params[slot.cutoffParam] * modProduct(mod, slot.cutoffDestination),
-                      params[slot.cutoffParam + 1] * modProduct(mod, slot.cutoffDestination + 1), slot.type);
-        }
-        runFilters(states, left, right, n, slot.mode, count);
-    }
-
-    for (uint32_t v = 0; v < n; ++v)
-        voices[v]->sounding = mixAdd(bus, BusPair{left[v], right[v]}, count, params[kVoiceLevel]);
-}
-
-// Renders every voice that is active or still sounding, in voice order, in
-// groups that fit the voice buffers: four for a block of up to a quarter of
-// their length, fewer for longer ones.
-void renderVoices(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
-    uint32_t perGroup = count > 0 ? kVoiceBufferSize / count : kVoiceGroup;
-    if (perGroup > kVoiceGroup) perGroup = kVoiceGroup;
-    Voice* group[kVoiceGroup];
-    uint32_t n = 0;
-    for (Voice& voice : instrument.voices) {
-        if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) continue;
-        group[n++] = &voice;
-        if (n == perGroup) {
-            renderVoiceGroup(tables, instrument, group, n, bus, count);
-            n = 0;
-        }
-    }
-    if (n > 0) renderVoiceGroup(tables, instrument, group, n, bus, count);
 }
 
 // Makes slot s hold a unit of the type its parameter names: replaces a unit
@@ -375,15 +320,76 @@ void prepareEffectUnits(Instrument& instrument) {
     }
 }
 
-float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
+uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t count, uint32_t from,
+                     VoiceBlock& block) {
     // Flush-to-zero on the rendering thread: decaying filter, envelope and
     // effect states would otherwise run into denormals, which cost a hundred
-    // times a normal operation on x86. Set here, at the top of every render,
-    // so any thread that renders gets it.
+    // times a normal operation on x86. Set here, at the start of every
+    // block's voices, so any thread that renders gets it.
     setFloatMode(kRenderFloatMode);
     if (count > kVoiceBufferSize) count = kVoiceBufferSize;
+    uint32_t apart = count > 0 ? kVoiceBufferSize / count : kVoicesApart;
+    if (apart > kVoicesApart) apart = kVoicesApart;
+    block.count = 0;
+    uint32_t v = from;
+    for (; v < kVoiceCount && block.count < apart; ++v) {
+        Voice& voice = instrument.voices[v];
+        if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) continue;
+        const uint32_t k = block.count++;
+        block.voices[k] = &voice;
+        block.left[k] = instrument.voiceL + k * (kVoiceBufferSize / kVoicesApart);
+        block.right[k] = instrument.voiceR + k * (kVoiceBufferSize / kVoicesApart);
+        startVoiceBlock(tables, instrument, voice, BusPair{block.left[k], block.right[k]}, count);
+    }
+    // Voices after the last one started may still sound: say where to go on.
+    for (; v < kVoiceCount; ++v)
+        if (instrument.voices[v].active.load(std::memory_order_relaxed) || instrument.voices[v].sounding) return v;
+    return kVoiceCount;
+}
 
-    renderVoices(tables, instrument, bus, count);
+void collectFilters(const SynthTables& tables, const Instrument& instrument, const VoiceBlock& block, uint32_t slot,
+                    FilterBatch& batch) {
+    const float* params = instrument.params;
+    const FilterSlotSetting& setting = kFilterSlots[slot];
+    if (!switchOn(params[setting.switchParam])) return;
+    for (uint32_t v = 0; v < block.count && batch.count < kBatchVoices; ++v) {
+        const ModState& mod = block.voices[v]->mod;
+        FilterState& state = *block.voices[v]->filters[slot];
+        setFilter(state, tables.sampleRate, params[setting.cutoffParam] * modProduct(mod, setting.cutoffDestination),
+                  params[setting.cutoffParam + 1] * modProduct(mod, setting.cutoffDestination + 1), setting.type);
+        batch.states[batch.count] = &state;
+        batch.left[batch.count] = block.left[v];
+        batch.right[batch.count] = block.right[v];
+        ++batch.count;
+    }
+}
+
+void runFilterBatch(const FilterBatch& batch, uint32_t slot, uint32_t count) {
+    if (count > kVoiceBufferSize) count = kVoiceBufferSize;
+    runFilters(batch.states, batch.left, batch.right, batch.count, kFilterSlots[slot].mode, count);
+}
+
+void addVoices(const Instrument& instrument, const VoiceBlock& block, BusPair bus, uint32_t count) {
+    if (count > kVoiceBufferSize) count = kVoiceBufferSize;
+    for (uint32_t v = 0; v < block.count; ++v)
+        block.voices[v]->sounding = mixAdd(bus, BusPair{block.left[v], block.right[v]}, count, instrument.params[kVoiceLevel]);
+}
+
+float finishRender(const SynthTables& tables, Instrument& instrument, uint32_t from, BusPair bus, uint32_t count) {
+    if (count > kVoiceBufferSize) count = kVoiceBufferSize;
+    // Voices beyond those the buffers held apart, in as many more turns as it
+    // takes, each filtered on its own and added after the ones before it.
+    while (from < kVoiceCount) {
+        VoiceBlock block;
+        from = startVoices(tables, instrument, count, from, block);
+        for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
+            FilterBatch batch;
+            batch.count = 0;
+            collectFilters(tables, instrument, block, slot, batch);
+            runFilterBatch(batch, slot, count);
+        }
+        addVoices(instrument, block, bus, count);
+    }
 
     if (instrument.silenceTime < kSilenceSeconds) runEffectChain(tables, instrument, bus, count);
 
@@ -401,4 +407,8 @@ float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uin
     const float level = (sumL / divisor + sumR / divisor) * 0.5f;
     if (absValue(level) < kSilenceLevel) instrument.silenceTime += float(count) / float(tables.sampleRate);
     return level;
+}
+
+float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count) {
+    return finishRender(tables, instrument, 0, bus, count);
 }

@@ -55,6 +55,45 @@ void prepareEffectUnits(Instrument& instrument);
 // bus and runs the effect chain on it. Returns the bus's mean level.
 float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count);
 
+// render in steps, for a caller that runs the filters of several
+// instruments' voices together (the block renderer): a filter's recursion
+// waits on every frame, and up to four voices share that wait.
+//
+// Voices held apart in the voice buffers: eight for a 512-frame block,
+// fewer for longer ones.
+inline constexpr uint32_t kVoicesApart = 8;
+struct VoiceBlock {
+    Voice* voices[kVoicesApart];  // in voice order
+    float* left[kVoicesApart];    // each voice's part of the voice buffers
+    float* right[kVoicesApart];
+    uint32_t count;
+};
+// Filters of one slot for many voices, each with its buffers.
+inline constexpr uint32_t kBatchVoices = 32 * kVoicesApart;
+struct FilterBatch {
+    FilterState* states[kBatchVoices];
+    float* left[kBatchVoices];
+    float* right[kBatchVoices];
+    uint32_t count;
+};
+// 1. The sounding voices from voice index `from` on, as many as the buffers
+// hold apart, each up to its filters (modulation, noise, glide, wavetable,
+// oscillator) in its own part. Returns where the next turn starts:
+// kVoiceCount when no later voice sounds.
+uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t count, uint32_t from,
+                     VoiceBlock& block);
+// 2. For each slot in order: collectFilters sets the slot's filter of every
+// voice of the block for this block and adds it to the batch (nothing when
+// the instrument has the slot off); runFilterBatch runs the batch.
+void collectFilters(const SynthTables& tables, const Instrument& instrument, const VoiceBlock& block, uint32_t slot,
+                    FilterBatch& batch);
+void runFilterBatch(const FilterBatch& batch, uint32_t slot, uint32_t count);
+// 3. The block's voices added into the bus in voice order.
+void addVoices(const Instrument& instrument, const VoiceBlock& block, BusPair bus, uint32_t count);
+// 4. The voices from `from` on, in turns of their own, then the effect chain
+// and the level: the rest of render, which is finishRender from 0.
+float finishRender(const SynthTables& tables, Instrument& instrument, uint32_t from, BusPair bus, uint32_t count);
+
 // Parameter rules shared by the voice chain: a switch is on above 0.5,
 // and round() is floor(x + 0.5) truncated to an integer.
 inline bool switchOn(float p) { return p > 0.5f; }

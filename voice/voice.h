@@ -12,6 +12,7 @@
 
 // Filter slots in chain order, each switched by its own parameter.
 enum FilterSlot : uint32_t { kLowPassSlot = 0, kHighPassSlot = 1, kBandPassSlot = 2, kNotchSlot = 3 };
+inline constexpr uint32_t kFilterSlotCount = 4;
 
 struct Voice {
     std::atomic<bool> active;       // gate: set by note-on, cleared by release

@@ -10,6 +10,7 @@
 #include <xmmintrin.h>
 
 #include "effects/effect_registry.h"
+#include "runtime/counter.h"
 #include "runtime/memory.h"
 #include "tests/voice/voice_rig_support.h"
 #include "voice/instrument.h"
@@ -457,6 +458,76 @@ TEST_F(InstrumentTest, ReturnedLevelIsTheSequentialMeanOfTheMagnitudes) {
     for (uint32_t i = 0; i < kFrames; ++i) busL[i] = busR[i] = 0.0f;
     EXPECT_EQ(render(*tables, *instrument, BusPair{busL, busR}, kFrames), 0.0f);
     EXPECT_GT(instrument->silenceTime, 0.0f);
+}
+
+TEST(InstrumentSteps, VoicesFilteredWithAnotherInstrumentsGiveTheBitsOfRender) {
+    // Two instruments alike, one rendered by render and one in the steps the
+    // block renderer takes, its filters in one batch with a third
+    // instrument's. Twelve notes, more than the buffers hold apart, so the
+    // rest go in a turn of their own; every filter slot on; the notes
+    // released half-way so that voices ring out and stop.
+    auto tables = pinnedTables(31);
+    Instrument* alone = createInstrument();
+    Instrument* stepped = createInstrument();
+    Instrument* other = createInstrument();
+    ASSERT_TRUE(alone != nullptr && stepped != nullptr && other != nullptr);
+    for (Instrument* instrument : {alone, stepped, other}) {
+        reset(*instrument);
+        float* p = instrument->params;
+        p[kVoiceLevel] = 0.5f;
+        p[kOscPartials] = 0.4f;
+        p[kOscLevel] = 0.3f;
+        p[kOscBalance] = 0.5f;
+        p[kOscOctave] = 0.5f;
+        p[kOscUnison] = 0.3f;
+        p[kVoicePolyphony] = 1.0f;
+        p[kLowPassOn] = p[kHighPassOn] = p[kBandPassOn] = p[kNotchOn] = 1.0f;
+        p[kLowPassCutoff] = 0.6f;
+        p[kLowPassCutoff + 1] = 0.5f;
+        p[kHighPassCutoff] = 0.1f;
+        p[kBandPassCutoff] = 0.5f;
+        p[kNotchCutoff] = 0.3f;
+    }
+    other->params[kLowPassCutoff] = 0.2f;
+    other->params[kBandPassOn] = 0.0f;
+    for (int32_t n = 0; n < 12; ++n) {
+        noteOn(*alone, 40 + 3 * n, 100);
+        noteOn(*stepped, 40 + 3 * n, 100);
+        if (n < 3) noteOn(*other, 60 + n, 90);
+    }
+    alignas(16) float aL[512], aR[512], sL[512], sR[512], oL[512], oR[512];
+    for (int b = 0; b < 40; ++b) {
+        if (b == 20) {
+            allNotesOff(*alone);
+            allNotesOff(*stepped);
+        }
+        for (uint32_t i = 0; i < 512; ++i) aL[i] = aR[i] = sL[i] = sR[i] = oL[i] = oR[i] = 0.0f;
+        render(*tables, *alone, BusPair{aL, aR}, 512);
+
+        VoiceBlock steppedVoices, otherVoices;
+        const uint32_t steppedLater = startVoices(*tables, *stepped, 512, 0, steppedVoices);
+        const uint32_t otherLater = startVoices(*tables, *other, 512, 0, otherVoices);
+        if (b < 20) {
+            EXPECT_LT(steppedLater, kVoiceCount) << "block " << b;
+        }
+        for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
+            FilterBatch batch;
+            batch.count = 0;
+            collectFilters(*tables, *stepped, steppedVoices, slot, batch);
+            collectFilters(*tables, *other, otherVoices, slot, batch);
+            runFilterBatch(batch, slot, 512);
+        }
+        addVoices(*stepped, steppedVoices, BusPair{sL, sR}, 512);
+        finishRender(*tables, *stepped, steppedLater, BusPair{sL, sR}, 512);
+        addVoices(*other, otherVoices, BusPair{oL, oR}, 512);
+        finishRender(*tables, *other, otherLater, BusPair{oL, oR}, 512);
+        ASSERT_TRUE(std::equal(aL, aL + 512, sL) && std::equal(aR, aR + 512, sR)) << "block " << b;
+    }
+    int sounding = 0;
+    for (const Voice& voice : stepped->voices) sounding += voice.sounding ? 1 : 0;
+    EXPECT_EQ(sounding, 0);
+    for (Instrument* instrument : {alone, stepped, other}) destroyInstrument(instrument);
+    unpinCounter();
 }
 
 }  // namespace
