@@ -1,7 +1,7 @@
 // The Instrument: voice allocation, note-on and note-off, the per-voice
-// chain (noise, oscillator, four filter slots, mixAdd into the bus; up to
-// four voices side by side) and the effect-slot driver with its two-second
-// silence rule.
+// chain (noise, oscillator, four filter slots, mixAdd into the bus; the
+// filters of up to eight voices side by side) and the effect-slot driver
+// with its two-second silence rule.
 #include "voice/instrument.h"
 
 #include <new>

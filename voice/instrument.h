@@ -57,7 +57,7 @@ float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uin
 
 // render in steps, for a caller that runs the filters of several
 // instruments' voices together (the block renderer): a filter's recursion
-// waits on every frame, and up to four voices share that wait.
+// waits on every frame, and up to eight voices share that wait.
 //
 // Voices held apart in the voice buffers: eight for a 512-frame block,
 // fewer for longer ones.
