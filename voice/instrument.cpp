@@ -330,6 +330,7 @@ uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t
     if (count > kVoiceBufferSize) count = kVoiceBufferSize;
     uint32_t apart = count > 0 ? kVoiceBufferSize / count : kVoicesApart;
     if (apart > kVoicesApart) apart = kVoicesApart;
+    const uint32_t stride = kVoiceBufferSize / apart;  // at least count frames each
     block.count = 0;
     uint32_t v = from;
     for (; v < kVoiceCount && block.count < apart; ++v) {
@@ -337,8 +338,8 @@ uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t
         if (!voice.active.load(std::memory_order_relaxed) && !voice.sounding) continue;
         const uint32_t k = block.count++;
         block.voices[k] = &voice;
-        block.left[k] = instrument.voiceL + k * (kVoiceBufferSize / kVoicesApart);
-        block.right[k] = instrument.voiceR + k * (kVoiceBufferSize / kVoicesApart);
+        block.left[k] = instrument.voiceL + k * stride;
+        block.right[k] = instrument.voiceR + k * stride;
         startVoiceBlock(tables, instrument, voice, BusPair{block.left[k], block.right[k]}, count);
     }
     // Voices after the last one started may still sound: say where to go on.

@@ -530,4 +530,53 @@ TEST(InstrumentSteps, VoicesFilteredWithAnotherInstrumentsGiveTheBitsOfRender) {
     unpinCounter();
 }
 
+TEST(InstrumentSteps, LongBlocksKeepEachVoiceInItsOwnPartOfTheBuffers) {
+    // Blocks longer than 512 frames hold fewer voices apart, each in a
+    // longer part of the voice buffers. Three voices in one instrument must
+    // give the sum, in voice order, of the same voices rendered alone in
+    // three twins (no effects, so the bus is just that sum).
+    auto tables = pinnedTables(47);
+    constexpr uint32_t kLong = 1500;
+    Instrument* all = createInstrument();
+    Instrument* single[3] = {createInstrument(), createInstrument(), createInstrument()};
+    ASSERT_TRUE(all != nullptr && single[0] != nullptr && single[1] != nullptr && single[2] != nullptr);
+    for (Instrument* instrument : {all, single[0], single[1], single[2]}) {
+        reset(*instrument);
+        float* p = instrument->params;
+        p[kVoiceLevel] = 0.6f;
+        p[kOscPartials] = 0.3f;
+        p[kOscLevel] = 0.3f;
+        p[kOscBalance] = 0.5f;
+        p[kOscOctave] = 0.5f;
+        p[kVoicePolyphony] = 1.0f;
+        p[kLowPassOn] = 1.0f;
+        p[kLowPassCutoff] = 0.5f;
+        p[kLowPassCutoff + 1] = 0.6f;
+    }
+    for (int32_t n = 0; n < 3; ++n) {
+        noteOn(*all, 50 + 7 * n, 100);
+        noteOn(*single[n], 50 + 7 * n, 100);
+    }
+    std::vector<float> allL(kLong), allR(kLong), oneL(kLong), oneR(kLong), sumL(kLong), sumR(kLong);
+    for (int b = 0; b < 4; ++b) {
+        std::fill(allL.begin(), allL.end(), 0.0f);
+        std::fill(allR.begin(), allR.end(), 0.0f);
+        std::fill(sumL.begin(), sumL.end(), 0.0f);
+        std::fill(sumR.begin(), sumR.end(), 0.0f);
+        render(*tables, *all, BusPair{allL.data(), allR.data()}, kLong);
+        for (Instrument* twin : single) {
+            std::fill(oneL.begin(), oneL.end(), 0.0f);
+            std::fill(oneR.begin(), oneR.end(), 0.0f);
+            render(*tables, *twin, BusPair{oneL.data(), oneR.data()}, kLong);
+            for (uint32_t i = 0; i < kLong; ++i) {
+                sumL[i] += oneL[i];
+                sumR[i] += oneR[i];
+            }
+        }
+        ASSERT_TRUE(allL == sumL && allR == sumR) << "block " << b;
+    }
+    for (Instrument* instrument : {all, single[0], single[1], single[2]}) destroyInstrument(instrument);
+    unpinCounter();
+}
+
 }  // namespace
