@@ -314,8 +314,18 @@ void normalizeWave(ComplexFloat* data, uint32_t count) {
 
 void refreshWavetable(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
                       float brightness) {
-    buildSpectrum(tables, params, mod, osc, brightness);
-    const ComplexFloat* source = animateSpectrum(tables, params, osc) ? osc.animated : osc.spectrum;
+    const bool rebuilt = buildSpectrum(tables, params, mod, osc, brightness);
+    const bool patterned = animateSpectrum(tables, params, osc);
+    // With the pattern standing still (P4 below 0.00001) every bin turns by
+    // the same fixed angle whatever the rotation, so an unchanged spectrum
+    // makes the same input as last time, and the transform would give the
+    // table it holds. Half the refreshes of a song are such repeats.
+    const WaveInput input = !patterned                              ? WaveInput::kSpectrum
+                            : absLess(params[kOscMotion], 0.00001f) ? WaveInput::kStillPattern
+                                                                    : WaveInput::kMovingPattern;
+    if (!rebuilt && input != WaveInput::kMovingPattern && input == osc.transformed) return;
+    osc.transformed = input;
+    const ComplexFloat* source = patterned ? osc.animated : osc.spectrum;
     for (uint32_t i = 0; i < kWaveSize; ++i) osc.wavetable[i] = source[i];
     fft512(osc.wavetable, 1);
     normalizeWave(osc.wavetable, kWaveSize);

@@ -19,6 +19,10 @@ struct ComplexFloat {
     float re, im;
 };
 
+// What the wavetable was last transformed from; kNone (zero) until the first
+// transform.
+enum class WaveInput : uint32_t { kNone = 0, kSpectrum, kStillPattern, kMovingPattern };
+
 struct OscState {
     float rotation;                   // phase-pattern position, 0 <= rotation < 100
     float phases[kMaxUnison][2];      // left and right phase of each copy, cycles in (0, 1]
@@ -26,6 +30,7 @@ struct OscState {
     ComplexFloat spectrum[kWaveSize];   // partial spectrum as built
     ComplexFloat animated[kWaveSize];   // spectrum with the phase pattern applied
     ComplexFloat wavetable[kWaveSize];  // transform output; only the real parts are played
+    WaveInput transformed;            // the wavetable's input, kept to skip a repeat transform
     uint32_t cachedBins;              // inputs of the last build, compared before rebuilding
     uint32_t cachedPartials;
     float cachedSpacing, cachedRolloff, cachedWidth;
@@ -49,7 +54,8 @@ void fft512(ComplexFloat* data, int32_t sign);
 // Scales the real parts to a peak of 1 (peaks below 0.00001 count as
 // 0.00001) and removes their mean. Imaginary parts are left alone.
 void normalizeWave(ComplexFloat* data, uint32_t count);
-// The block-rate wavetable refresh: build, animate, transform, normalise.
+// The block-rate wavetable refresh: build, animate, transform, normalise;
+// the transform is skipped when its input is the one it last had.
 void refreshWavetable(const SynthTables& tables, const float* params, const ModState& mod, OscState& osc,
                       float brightness);
 

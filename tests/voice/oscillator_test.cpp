@@ -207,6 +207,42 @@ TEST_F(Oscillator, SpectrumIsRebuiltOnlyWhenItsInputsMove) {
     EXPECT_FALSE(buildSpectrum(*tables, params, mod, *osc, 0.5f));
 }
 
+// A refresh that keeps the table must keep exactly what a transform would
+// make: a twin state runs every step in full, through spectrum changes,
+// motion switched off and on, and the pattern dropping out below its
+// threshold and coming back.
+TEST_F(Oscillator, ARefreshKeepsTheTableOnlyWhenItsInputRepeats) {
+    auto twin = std::make_unique<OscState>();
+    *twin = *osc;
+    params[kOscPartials] = 0.4f;
+    params[kOscPartialSpacing] = 0.5f;  // partials up to bin 103, so brightness 0.15 cuts them
+    struct Step {
+        float motion, brightness, rotation;  // rotation < 0: leave it where it is
+    };
+    const Step steps[] = {{0.0f, 0.8f, 37.0f}, {0.0f, 0.8f, -1.0f},   {0.0f, 0.8f, 12.0f},   {0.0f, 0.15f, -1.0f},
+                          {0.0f, 0.15f, -1.0f}, {0.6f, 0.15f, -1.0f},  {0.6f, 0.15f, 70.0f},  {0.6f, 0.15f, -1.0f},
+                          {0.0f, 0.15f, -1.0f}, {0.0f, 0.15f, 4e-6f},  {0.0f, 0.15f, -1.0f},  {0.0f, 0.15f, 3.0f},
+                          {0.6f, 0.15f, 4e-6f}, {0.6f, 0.15f, 50.0f},  {1e-6f, 0.15f, -1.0f}, {1e-6f, 0.15f, -1.0f},
+                          {0.0f, 0.8f, -1.0f}};
+    for (uint32_t n = 0; n < std::size(steps); ++n) {
+        params[kOscMotion] = steps[n].motion;
+        if (steps[n].rotation >= 0.0f) osc->rotation = twin->rotation = steps[n].rotation;
+        refreshWavetable(*tables, params, mod, *osc, steps[n].brightness);
+
+        buildSpectrum(*tables, params, mod, *twin, steps[n].brightness);
+        const ComplexFloat* source = animateSpectrum(*tables, params, *twin) ? twin->animated : twin->spectrum;
+        std::copy(source, source + kWaveSize, twin->wavetable);
+        fft512(twin->wavetable, 1);
+        normalizeWave(twin->wavetable, kWaveSize);
+
+        for (uint32_t i = 0; i < kWaveSize; ++i) {
+            ASSERT_EQ(osc->wavetable[i].re, twin->wavetable[i].re) << "step " << n << " entry " << i;
+            ASSERT_EQ(osc->wavetable[i].im, twin->wavetable[i].im) << "step " << n << " entry " << i;
+        }
+        ASSERT_EQ(osc->rotation, twin->rotation) << "step " << n;
+    }
+}
+
 TEST_F(Oscillator, PhasePattern) {
     params[kOscPartials] = 0.5f;
     params[kOscPartialSpacing] = 0.1f;
