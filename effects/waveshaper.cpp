@@ -78,6 +78,7 @@ float matchExponent(Waveshaper& shaper, const float* params) {
     const float a = 1.0f - minOf(params[kShaperAmount], 1.0f);
     if (a != shaper.exponent) {
         shaper.exponent = a;
+        shaper.prepared = 0;
         for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) shaper.curve[i] = kNotComputed;
     }
     return a;
@@ -85,10 +86,15 @@ float matchExponent(Waveshaper& shaper, const float* params) {
 
 }  // namespace
 
-void prepareWaveshaper(EffectUnit* unit, const float* params) {
+bool prepareWaveshaper(EffectUnit* unit, const float* params) {
     auto* shaper = static_cast<Waveshaper*>(unit);
     const float a = matchExponent(*shaper, params);
-    for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) curveEntry(shaper->curve, i, a);
+    const uint32_t from = shaper->prepared;
+    if (from >= kWaveshaperCurveSize) return false;
+    const uint32_t to = minUnsigned(from + kWaveshaperPrepareShare, kWaveshaperCurveSize);
+    for (uint32_t i = from; i < to; ++i) curveEntry(shaper->curve, i, a);
+    shaper->prepared = to;
+    return true;
 }
 
 void processWaveshaper(EffectUnit* unit, uint32_t, const float* params, float* busL, float* busR,

@@ -313,11 +313,13 @@ void createEffectUnits(Instrument& instrument) {
     for (uint32_t s = 0; s < kEffectSlotCount; ++s) matchEffectSlot(instrument, s);
 }
 
-void prepareEffectUnits(Instrument& instrument) {
+bool prepareEffectUnits(Instrument& instrument) {
     for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
         EffectPrepareFn prepare = effectPrepareFor(instrument.effectTypes[s]);
-        if (prepare != nullptr && instrument.effectUnits[s] != nullptr) prepare(instrument.effectUnits[s], instrument.params);
+        if (prepare != nullptr && instrument.effectUnits[s] != nullptr && prepare(instrument.effectUnits[s], instrument.params))
+            return true;
     }
+    return false;
 }
 
 uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t count, uint32_t from,

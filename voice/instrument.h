@@ -48,9 +48,10 @@ void reset(Instrument& instrument);
 // memory are allocated and cleared while the song loads instead of in the
 // audio thread's first block; render does the same for any later change.
 void createEffectUnits(Instrument& instrument);
-// Lets every unit do the work it can do ahead from the parameters (the
-// waveshaper's curve) instead of in the first blocks that need it.
-void prepareEffectUnits(Instrument& instrument);
+// Lets the first unit with work left do one share of what it can do ahead
+// from the parameters (the waveshaper's curve) instead of in the first
+// blocks that need it; false when every unit is ready.
+bool prepareEffectUnits(Instrument& instrument);
 // Adds `count` frames (at most kVoiceBufferSize) of the instrument into the
 // bus and runs the effect chain on it. Returns the bus's mean level.
 float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count);

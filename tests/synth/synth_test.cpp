@@ -377,11 +377,9 @@ TEST_F(SynthTest, TheRenderPathAllocatesNothingAfterWarmUp) {
     EXPECT_GE(voices, 8);  // it was busy
 }
 
-// Loading the song makes every effect unit its slots name, so that the
-// audio thread's first block clears no delay memory and allocates nothing.
 TEST_F(SynthTest, BlocksBeforeTheStartPrepareTheWaveshapersAheadWithTheSameSound) {
-    // The song started at once, and after as many idle blocks as it has
-    // instruments: the idle blocks compute every waveshaper curve, and the
+    // The song started at once, after idle blocks that stop partway through
+    // the curves, and after enough idle blocks to compute every curve: the
     // music that follows is the same to the bit.
     auto waveshapers = [](const Synth& synth) {
         std::vector<const Waveshaper*> found;
@@ -392,16 +390,26 @@ TEST_F(SynthTest, BlocksBeforeTheStartPrepareTheWaveshapersAheadWithTheSameSound
         }
         return found;
     };
-    auto render = [&](bool idleFirst) {
+    auto uncomputed = [&](const Synth& synth) {
+        std::vector<long> left;
+        for (const Waveshaper* shaper : waveshapers(synth))
+            left.push_back(std::count(shaper->curve, shaper->curve + kWaveshaperCurveSize, -1.0f));
+        return left;
+    };
+    const uint32_t sharesPerCurve = kWaveshaperCurveSize / kWaveshaperPrepareShare;
+    auto render = [&](uint32_t idleBlocks) {
         auto synth = makeSynth();
         EXPECT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
-        if (idleFirst) {
-            for (uint32_t b = 0; b < synth->instrumentCount.load(); ++b) EXPECT_EQ(block(*synth), nullptr);
-            const auto shapers = waveshapers(*synth);
-            EXPECT_GE(shapers.size(), 2u);
-            for (const Waveshaper* shaper : shapers)
-                EXPECT_EQ(std::count(shaper->curve, shaper->curve + kWaveshaperCurveSize, -1.0f), 0);
+        for (uint32_t b = 0; b < idleBlocks; ++b) EXPECT_EQ(block(*synth), nullptr);
+        const std::vector<long> left = uncomputed(*synth);
+        EXPECT_GE(left.size(), 2u);
+        if (idleBlocks == sharesPerCurve + 3) {
+            // The first curve whole, the second partway.
+            EXPECT_EQ(left[0], 0);
+            EXPECT_GT(left[1], 0);
+            EXPECT_LT(left[1], long(kWaveshaperCurveSize));
         }
+        if (idleBlocks >= 200) EXPECT_EQ(*std::max_element(left.begin(), left.end()), 0);
         start(*synth, 0.0f);
         std::vector<int16_t> sound;
         for (int b = 0; b < 200; ++b) {
@@ -410,10 +418,13 @@ TEST_F(SynthTest, BlocksBeforeTheStartPrepareTheWaveshapersAheadWithTheSameSound
         }
         return sound;
     };
-    const std::vector<int16_t> atOnce = render(false), afterIdle = render(true);
-    EXPECT_TRUE(atOnce == afterIdle);
+    const std::vector<int16_t> atOnce = render(0);
+    EXPECT_TRUE(render(sharesPerCurve + 3) == atOnce);
+    EXPECT_TRUE(render(200) == atOnce);
 }
 
+// Loading the song makes every effect unit its slots name, so that the
+// audio thread's first block clears no delay memory and allocates nothing.
 TEST_F(SynthTest, LoadingTheSongMakesTheEffectUnitsSoTheFirstBlockAllocatesNothing) {
     auto synth = makeSynth();
     ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
