@@ -1,13 +1,10 @@
 // What the whole shipped song costs on one core, as the show renders it:
-// a fresh Synth loads the song, renders a second of loading-screen blocks
-// (nothing playing: the effect units prepare ahead, a share a block) and
-// then the show's 115 s block by block from start(0.0), each block timed in
-// the thread's CPU time. With argument 0 the song starts right after
-// loading, as the tools start it, and the first blocks do that work. Each
-// run renders the song three times; block figures take every block at the
+// a fresh Synth loads the song and renders the show's 115 s block by block
+// from start(0.0), each block timed in the thread's CPU time. Each run
+// renders the song three times; block figures take every block at the
 // cheapest of its three times. Counters:
-//   load_ms            prepareSynth (init, tables, song, effect units), cheapest
-//   idle_worst_of_budget  the dearest loading-screen block (argument 1)
+//   load_ms            prepareSynth (init, tables, song, effect units and
+//                      their curves), cheapest
 //   song_cpu_s         CPU seconds of all blocks together, median render
 //   realtime_factor    seconds of music per CPU second, median render
 //   first_of_budget    the first block, as a share of the 11.61 ms it lasts
@@ -35,9 +32,6 @@ namespace {
 
 constexpr double kBlockBudgetMs = 512.0 / 44100.0 * 1000.0;  // 11.61 ms
 constexpr double kShowSeconds = 115.0;
-// The show's loading screen gives the audio thread about 120 blocks: the
-// half second of ring it fills at once and 0.9 s more until the music starts.
-constexpr uint32_t kLoadingBlocks = 86;
 // Renders per run: every render does the same work (the counter is pinned),
 // so a block's cheapest time is its cost without the moments this shared
 // machine gave to other work.
@@ -55,52 +49,49 @@ double quantile(const std::vector<double>& sorted, double fraction) {
     return sorted[at] / kBlockBudgetMs;
 }
 
-// One whole render: a fresh Synth, `idleBlocks` loading-screen blocks, then
-// the show's blocks from the start. Costs in thread CPU milliseconds.
+// One whole render: a fresh Synth, then the show's blocks from the start.
+// Costs in thread CPU milliseconds.
 struct SongRender {
     bool loaded = false;
     double loadMs = 0.0;
-    std::vector<double> idleMs, blockMs;
+    std::vector<double> blockMs;
 };
 
-SongRender renderSong(uint32_t idleBlocks, uint64_t blocks) {
+SongRender renderSong(uint64_t blocks) {
     SongRender r;
     pinCounter(7);
     auto synth = std::make_unique<Synth>();
     const double l0 = threadCpuMs();
     r.loaded = prepareSynth(*synth, kSong, kSongSize);
     r.loadMs = threadCpuMs() - l0;
-    auto timeBlock = [&]() {
+    if (r.loaded) start(*synth, 0.0f);
+    for (uint64_t b = 0; r.loaded && b < blocks; ++b) {
         const int16_t* out = nullptr;
         const double c0 = threadCpuMs();
         renderBlock(*synth, &out);
         const double c1 = threadCpuMs();
         benchmark::DoNotOptimize(out);
-        return c1 - c0;
-    };
-    for (uint32_t b = 0; r.loaded && b < idleBlocks; ++b) r.idleMs.push_back(timeBlock());
-    if (r.loaded) start(*synth, 0.0f);
-    for (uint64_t b = 0; r.loaded && b < blocks; ++b) r.blockMs.push_back(timeBlock());
+        r.blockMs.push_back(c1 - c0);
+    }
     unpinCounter();
     return r;
 }
 
 // Block by block, the cheapest of the renders' costs.
-std::vector<double> cheapest(const std::vector<SongRender>& renders, std::vector<double> SongRender::*costs) {
-    std::vector<double> least = renders[0].*costs;
+std::vector<double> cheapest(const std::vector<SongRender>& renders) {
+    std::vector<double> least = renders[0].blockMs;
     for (const SongRender& r : renders)
-        for (size_t b = 0; b < least.size(); ++b) least[b] = std::min(least[b], (r.*costs)[b]);
+        for (size_t b = 0; b < least.size(); ++b) least[b] = std::min(least[b], r.blockMs[b]);
     return least;
 }
 
 void BM_WholeSong(benchmark::State& state) {
     setFloatMode(0x21);  // the intro's main-thread mode; render sets the audio one itself
     const uint64_t blocks = uint64_t(std::ceil(kShowSeconds * 44100.0 / 512.0));
-    const uint32_t idleBlocks = state.range(0) != 0 ? kLoadingBlocks : 0;
     for (auto _ : state) {
         std::vector<SongRender> renders;
         for (uint32_t n = 0; n < kRenders; ++n) {
-            renders.push_back(renderSong(idleBlocks, blocks));
+            renders.push_back(renderSong(blocks));
             if (!renders.back().loaded) {
                 state.SkipWithError("the song does not load");
                 return;
@@ -117,15 +108,11 @@ void BM_WholeSong(benchmark::State& state) {
         }
         std::sort(totals.begin(), totals.end());
         const double medianTotal = totals[totals.size() / 2];
-        const std::vector<double> ms = cheapest(renders, &SongRender::blockMs);
+        const std::vector<double> ms = cheapest(renders);
         const size_t worstAt = size_t(std::max_element(ms.begin(), ms.end()) - ms.begin());
         std::vector<double> sorted = ms;
         std::sort(sorted.begin(), sorted.end());
         state.counters["load_ms"] = *std::min_element(loads.begin(), loads.end());
-        if (idleBlocks > 0) {
-            const std::vector<double> idle = cheapest(renders, &SongRender::idleMs);
-            state.counters["idle_worst_of_budget"] = *std::max_element(idle.begin(), idle.end()) / kBlockBudgetMs;
-        }
         state.counters["song_cpu_s"] = medianTotal * 1e-3;
         state.counters["realtime_factor"] = double(blocks) * 512.0 / 44100.0 / (medianTotal * 1e-3);
         state.counters["first_of_budget"] = ms[0] / kBlockBudgetMs;
@@ -136,6 +123,6 @@ void BM_WholeSong(benchmark::State& state) {
         state.counters["worst_single_of_budget"] = worstSingle / kBlockBudgetMs;
     }
 }
-BENCHMARK(BM_WholeSong)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_WholeSong)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

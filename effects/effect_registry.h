@@ -21,10 +21,8 @@ using EffectProcessFn = void (*)(EffectUnit* unit, uint32_t sampleRate, const fl
                                  float* busL, float* busR, uint32_t count);
 
 // Work a unit can do ahead of its first block from the parameters alone, so
-// that its first blocks do not pay for it. Each call does one share, a small
-// part of a block's budget, and returns false when nothing was left to do.
-// The blocks rendered while nothing plays (the loading screen) call it.
-using EffectPrepareFn = bool (*)(EffectUnit* unit, const float* params);
+// that the first block does not pay for it: called when the song loads.
+using EffectPrepareFn = void (*)(EffectUnit* unit, const float* params);
 
 // The most parameters one type reads.
 constexpr uint32_t kMaxEffectParams = 4;

@@ -78,7 +78,6 @@ float matchExponent(Waveshaper& shaper, const float* params) {
     const float a = 1.0f - minOf(params[kShaperAmount], 1.0f);
     if (a != shaper.exponent) {
         shaper.exponent = a;
-        shaper.prepared = 0;
         for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) shaper.curve[i] = kNotComputed;
     }
     return a;
@@ -86,15 +85,10 @@ float matchExponent(Waveshaper& shaper, const float* params) {
 
 }  // namespace
 
-bool prepareWaveshaper(EffectUnit* unit, const float* params) {
+void prepareWaveshaper(EffectUnit* unit, const float* params) {
     auto* shaper = static_cast<Waveshaper*>(unit);
     const float a = matchExponent(*shaper, params);
-    const uint32_t from = shaper->prepared;
-    if (from >= kWaveshaperCurveSize) return false;
-    const uint32_t to = minUnsigned(from + kWaveshaperPrepareShare, kWaveshaperCurveSize);
-    for (uint32_t i = from; i < to; ++i) curveEntry(shaper->curve, i, a);
-    shaper->prepared = to;
-    return true;
+    for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i) curveEntry(shaper->curve, i, a);
 }
 
 void processWaveshaper(EffectUnit* unit, uint32_t, const float* params, float* busL, float* busR,

@@ -8,20 +8,15 @@
 // Table resolution: magnitudes 0..1 in steps of 1/32,768.
 constexpr uint32_t kWaveshaperCurveSize = 32768;
 
-// Curve entries one share of the work ahead computes: about 2 % of a block.
-constexpr uint32_t kWaveshaperPrepareShare = 2048;
-
 struct Waveshaper : EffectUnit {
     float exponent;                     // exponent the curve was built for; -1 = none yet
-    uint32_t prepared;                  // entries below this are computed for `exponent`
     float curve[kWaveshaperCurveSize];  // curve[i] = (i / 32768)^exponent, or -1 until first read
 };
 
 EffectUnit* createWaveshaper();
-// Computes the next kWaveshaperPrepareShare curve entries for the current
-// P84, which the first blocks would otherwise compute as they read them;
-// false once the whole curve is there.
-bool prepareWaveshaper(EffectUnit* unit, const float* params);
+// Computes the whole curve for the current P84 (about 0.75 ms), which the
+// first blocks would otherwise compute entry by entry as they read them.
+void prepareWaveshaper(EffectUnit* unit, const float* params);
 // Reads P84 (shape: 0 = straight, 1 = hard sign).
 void processWaveshaper(EffectUnit* unit, uint32_t sampleRate, const float* params, float* busL,
                        float* busR, uint32_t count);

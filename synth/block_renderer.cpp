@@ -2,7 +2,6 @@
 // and the 16-bit master stage. Runs on the audio thread.
 #include <emmintrin.h>
 
-#include "runtime/math.h"
 #include "runtime/memory.h"
 #include "synth/song_format.h"
 #include "synth/synth.h"
@@ -64,25 +63,10 @@ void masterStage(const float* mixL, const float* mixR, int16_t* output, float ga
     }
 }
 
-// While nothing plays (the show's loading screen, with the song loaded),
-// each block does one share of the work the effect units can do ahead,
-// instrument after instrument, so that the first blocks of the music do not
-// do it. A unit that starts before its turn does the work as it goes, with
-// the same results.
-static void prepareIdleShare(Synth& synth) {
-    const uint32_t count = minUnsigned(synth.instrumentCount.load(std::memory_order_relaxed), kTrackCount);
-    while (synth.preparedInstruments < count) {
-        Instrument* instrument = synth.instruments[synth.preparedInstruments].load(std::memory_order_relaxed);
-        if (instrument != nullptr && prepareEffectUnits(*instrument)) return;
-        ++synth.preparedInstruments;
-    }
-}
-
 void renderBlock(Synth& synth, const int16_t** out) {
     if (!beginBlockWork(synth)) return;
     const uint32_t sampleRate = synth.tables.sampleRate;
     if (!synth.playing.load(std::memory_order_relaxed) || sampleRate == 0) {
-        prepareIdleShare(synth);
         endBlockWork(synth);
         return;
     }

@@ -12,8 +12,7 @@ Synth::Synth()
       playing(false),
       controlRequests(0),
       requestedStart(0.0f),
-      voiceWork(false),
-      preparedInstruments(0) {
+      voiceWork(false) {
     for (DynArray& track : tracks) track.init(sizeof(NoteEvent));
     for (auto& slot : instruments) slot.store(nullptr, std::memory_order_relaxed);
     tables.sampleRate = 0;
@@ -38,7 +37,6 @@ void setSampleRate(Synth& synth, uint32_t rate) {
 
 void clear(Synth& synth) {
     synth.instrumentCount.store(0, std::memory_order_relaxed);
-    synth.preparedInstruments = 0;
     for (uint32_t i = 0; i < kTrackCount; ++i) {
         synth.tracks[i].clear();
         Instrument* instrument = synth.instruments[i].load(std::memory_order_relaxed);

@@ -41,10 +41,6 @@ struct Synth {
     std::atomic<uint32_t> controlRequests;
     std::atomic<float> requestedStart;          // time for the pending start
     std::atomic<bool> voiceWork;
-    // Instruments whose effect units have prepared ahead: blocks requested
-    // while nothing plays (the loading screen) each do one share of the
-    // next one's work. Only the holder of voiceWork touches it.
-    uint32_t preparedInstruments;
 
     // Empty tracks, nothing loaded. Call init before anything else.
     Synth();

@@ -310,16 +310,11 @@ void reset(Instrument& instrument) {
 }
 
 void createEffectUnits(Instrument& instrument) {
-    for (uint32_t s = 0; s < kEffectSlotCount; ++s) matchEffectSlot(instrument, s);
-}
-
-bool prepareEffectUnits(Instrument& instrument) {
     for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
+        matchEffectSlot(instrument, s);
         EffectPrepareFn prepare = effectPrepareFor(instrument.effectTypes[s]);
-        if (prepare != nullptr && instrument.effectUnits[s] != nullptr && prepare(instrument.effectUnits[s], instrument.params))
-            return true;
+        if (prepare != nullptr && instrument.effectUnits[s] != nullptr) prepare(instrument.effectUnits[s], instrument.params);
     }
-    return false;
 }
 
 uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t count, uint32_t from,

@@ -44,14 +44,12 @@ void allNotesOff(Instrument& instrument);
 // Fresh state after creation: empty effect slots, idle voices, unit scales.
 void reset(Instrument& instrument);
 // Makes the effect unit that each slot's type parameter names (replacing a
-// unit of another type). loadSong calls it, so that the megabytes of delay
-// memory are allocated and cleared while the song loads instead of in the
-// audio thread's first block; render does the same for any later change.
+// unit of another type) and lets it do the work it can do ahead from the
+// parameters (the waveshaper's curve). loadSong calls it, so that the
+// megabytes of delay memory are allocated and cleared, and the curves
+// computed, while the song loads instead of in the audio thread's first
+// block; render makes units the same way for any later change.
 void createEffectUnits(Instrument& instrument);
-// Lets the first unit with work left do one share of what it can do ahead
-// from the parameters (the waveshaper's curve) instead of in the first
-// blocks that need it; false when every unit is ready.
-bool prepareEffectUnits(Instrument& instrument);
 // Adds `count` frames (at most kVoiceBufferSize) of the instrument into the
 // bus and runs the effect chain on it. Returns the bus's mean level.
 float render(const SynthTables& tables, Instrument& instrument, BusPair bus, uint32_t count);

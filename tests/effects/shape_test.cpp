@@ -4,7 +4,9 @@
 
 #include <cmath>
 
+#include "effects/effect_registry.h"
 #include "effects/flanger.h"
+#include "effects/waveshaper.h"
 #include "runtime/math.h"
 #include "runtime/params.h"
 #include "tests/effects/effect_harness.h"
@@ -52,8 +54,16 @@ TEST(Waveshaper, ShapeOneIsAHardSignWithADeadZone) {
 // The curve is filled in as it is read; after any history of shape changes
 // every sample must still be the entry power() gives for the current shape
 // (entries left from an earlier shape must never be served).
+// Prepared ahead for the first shape (as loading a song does) or computed
+// as they are read, the entries are those of the shape being played.
 TEST(Waveshaper, CurveEntriesAlwaysBelongToTheCurrentShape) {
     TestUnit unit(1);
+    std::vector<float> p = zeroParams();
+    p[kShaperAmount] = 0.3f;
+    effectPrepareFor(1)(unit.unit, p.data());
+    const auto& shaper = unit.state<Waveshaper>();
+    for (uint32_t i = 0; i < kWaveshaperCurveSize; ++i)
+        ASSERT_EQ(shaper.curve[i], power(float(i) * (1.0f / 32768.0f), 0.7f)) << i;
     const std::vector<float> in = noise(kTestBlock, 31, 1.2f);
     const float shapes[] = {0.3f, 0.7f, 0.3f, 0.3f, 0.0f, 0.95f, 0.3f};
     for (float shapeParam : shapes) {

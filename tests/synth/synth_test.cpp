@@ -12,6 +12,7 @@
 #include "data/song.h"
 #include "effects/waveshaper.h"
 #include "runtime/counter.h"
+#include "runtime/math.h"
 #include "runtime/memory.h"
 #include "synth/song_encoder.h"
 #include "synth/synth.h"
@@ -377,58 +378,13 @@ TEST_F(SynthTest, TheRenderPathAllocatesNothingAfterWarmUp) {
     EXPECT_GE(voices, 8);  // it was busy
 }
 
-TEST_F(SynthTest, BlocksBeforeTheStartPrepareTheWaveshapersAheadWithTheSameSound) {
-    // The song started at once, after idle blocks that stop partway through
-    // the curves, and after enough idle blocks to compute every curve: the
-    // music that follows is the same to the bit.
-    auto waveshapers = [](const Synth& synth) {
-        std::vector<const Waveshaper*> found;
-        for (uint32_t i = 0; i < synth.instrumentCount.load(); ++i) {
-            const Instrument& instrument = *synth.instruments[i].load();
-            for (uint32_t s = 0; s < kEffectSlotCount; ++s)
-                if (instrument.effectTypes[s] == 1) found.push_back(static_cast<const Waveshaper*>(instrument.effectUnits[s]));
-        }
-        return found;
-    };
-    auto uncomputed = [&](const Synth& synth) {
-        std::vector<long> left;
-        for (const Waveshaper* shaper : waveshapers(synth))
-            left.push_back(std::count(shaper->curve, shaper->curve + kWaveshaperCurveSize, -1.0f));
-        return left;
-    };
-    const uint32_t sharesPerCurve = kWaveshaperCurveSize / kWaveshaperPrepareShare;
-    auto render = [&](uint32_t idleBlocks) {
-        auto synth = makeSynth();
-        EXPECT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
-        for (uint32_t b = 0; b < idleBlocks; ++b) EXPECT_EQ(block(*synth), nullptr);
-        const std::vector<long> left = uncomputed(*synth);
-        EXPECT_GE(left.size(), 2u);
-        if (idleBlocks == sharesPerCurve + 3) {
-            // The first curve whole, the second partway.
-            EXPECT_EQ(left[0], 0);
-            EXPECT_GT(left[1], 0);
-            EXPECT_LT(left[1], long(kWaveshaperCurveSize));
-        }
-        if (idleBlocks >= 200) EXPECT_EQ(*std::max_element(left.begin(), left.end()), 0);
-        start(*synth, 0.0f);
-        std::vector<int16_t> sound;
-        for (int b = 0; b < 200; ++b) {
-            const int16_t* out = block(*synth);
-            sound.insert(sound.end(), out, out + 2 * kBlockFrames);
-        }
-        return sound;
-    };
-    const std::vector<int16_t> atOnce = render(0);
-    EXPECT_TRUE(render(sharesPerCurve + 3) == atOnce);
-    EXPECT_TRUE(render(200) == atOnce);
-}
-
-// Loading the song makes every effect unit its slots name, so that the
-// audio thread's first block clears no delay memory and allocates nothing.
+// Loading the song makes every effect unit its slots name and computes the
+// waveshaper curves, so that the audio thread's first block clears no delay
+// memory, allocates nothing and computes no curve entry.
 TEST_F(SynthTest, LoadingTheSongMakesTheEffectUnitsSoTheFirstBlockAllocatesNothing) {
     auto synth = makeSynth();
     ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
-    int units = 0;
+    int units = 0, shapers = 0;
     for (uint32_t i = 0; i < synth->instrumentCount.load(); ++i) {
         const Instrument& instrument = *synth->instruments[i].load();
         for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
@@ -436,9 +392,16 @@ TEST_F(SynthTest, LoadingTheSongMakesTheEffectUnitsSoTheFirstBlockAllocatesNothi
             EXPECT_EQ(instrument.effectTypes[s], wanted) << "instrument " << i << " slot " << s;
             EXPECT_EQ(instrument.effectUnits[s] != nullptr, wanted != 0) << "instrument " << i << " slot " << s;
             units += wanted != 0;
+            if (wanted != 1 || instrument.effectUnits[s] == nullptr) continue;
+            const auto& shaper = *static_cast<const Waveshaper*>(instrument.effectUnits[s]);
+            const float a = 1.0f - std::min(instrument.params[kShaperAmount], 1.0f);
+            for (uint32_t e = 0; e < kWaveshaperCurveSize; ++e)
+                ASSERT_EQ(shaper.curve[e], power(float(e) * (1.0f / 32768.0f), a)) << "instrument " << i << " entry " << e;
+            ++shapers;
         }
     }
     EXPECT_GE(units, 10);
+    EXPECT_GE(shapers, 2);
     start(*synth, 0.0f);
     const uint64_t before = allocationCount();
     for (int b = 0; b < 5; ++b) ASSERT_NE(block(*synth), nullptr);
