@@ -1,8 +1,8 @@
 // What the whole shipped song costs on one core, as the show renders it:
 // a fresh Synth loads the song and renders the show's 115 s block by block
 // from start(0.0), each block timed in the thread's CPU time. Each run
-// renders the song three times; block figures take every block at the
-// cheapest of its three times. Counters:
+// renders the song five times; block figures take every block at the
+// cheapest of its five times. Counters:
 //   load_ms            prepareSynth (init, tables, song, effect units and
 //                      their curves), cheapest
 //   song_cpu_s         CPU seconds of all blocks together, median render
@@ -35,7 +35,7 @@ constexpr double kShowSeconds = 115.0;
 // Renders per run: every render does the same work (the counter is pinned),
 // so a block's cheapest time is its cost without the moments this shared
 // machine gave to other work.
-constexpr uint32_t kRenders = 3;
+constexpr uint32_t kRenders = 5;
 
 double threadCpuMs() {
     timespec t;
