@@ -90,7 +90,9 @@ TEST_F(OverflowRecovery, AnInfiniteLevelIsSilencedInsteadOfLatching) {
     for (int b = 0; b < 4; ++b) {
         renderOnce();
         EXPECT_TRUE(busFinite()) << "block " << b;
-        if (b > 0) EXPECT_EQ(busPeak(), 0.0f) << "block " << b;
+        if (b > 0) {
+            EXPECT_EQ(busPeak(), 0.0f) << "block " << b;
+        }
     }
     instrument->params[0] = 0.5f;
     noteOn(*instrument, 60, 100);
@@ -161,7 +163,9 @@ TEST_F(OverflowRecovery, EveryParameterOverItsWholeByteRangeLeavesNoLatch) {
                     ASSERT_TRUE(finite()) << "P" << p << " = byte " << byte << " afterwards";
                     loudest = std::fmax(loudest, peak());
                 }
-                if (!everyType) ASSERT_GT(loudest, 0.0f) << "P" << p << " = byte " << byte << ": silent afterwards";
+                if (!everyType) {
+                    ASSERT_GT(loudest, 0.0f) << "P" << p << " = byte " << byte << ": silent afterwards";
+                }
                 ASSERT_LT(loudest, 1e6f) << "P" << p << " = byte " << byte << ": stuck loud afterwards";
                 allNotesOff(*instrument);
             }
