@@ -134,17 +134,7 @@ void main() {
 TEST(Lattice, RippleSineMatchesTheBuiltIn) {
     SceneRig* rig = sceneRig();
     ASSERT_NE(rig, nullptr);
-    std::string source = kShader_lattice_frag;
-    const size_t main = source.find("void main()");
-    ASSERT_NE(main, std::string::npos);
-    source.replace(main, 11, "void sceneMain()");
-    source += kSineCheckMain;
-    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
-    char log[8192];
-    ASSERT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << log;
-    const Frame frame = renderScene(*rig, program, SceneState{}, 400, 4);
-    int32_t largest = 0;
-    for (size_t i = 0; i < frame.rgba.size(); i += 4) largest = std::max<int32_t>(largest, frame.rgba[i]);
+    const int32_t largest = largestCheckValue(*rig, kShader_lattice_frag, kSineCheckMain, 400, 4);
     // 50 units: 1e-6, the fit's 6e-7 and a few float roundings of numbers
     // near 1 (a plain x / pi reduction is already 1.5e-6 off at 20 radians).
     EXPECT_LE(largest, 50);

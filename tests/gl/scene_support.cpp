@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
 #include "render/loading_screen.h"
+#include "render/program_check.h"
+#include "render/programs.h"
 #include "render/render_target.h"
 #include "render/scene_draw.h"
 
@@ -122,6 +125,28 @@ Frame renderScene(SceneRig& rig, uint32_t program, const SceneState& state, int3
     Frame frame = readFrame(width, height);
     glEntry.glBindFramebuffer(GL_FRAMEBUFFER, 0);
     return frame;
+}
+
+int32_t largestCheckValue(SceneRig& rig, const char* sceneSource, const char* checkMain, int32_t width,
+                          int32_t height) {
+    std::string source = sceneSource;
+    const size_t main = source.find("void main()");
+    if (main == std::string::npos) {
+        ADD_FAILURE() << "the scene source has no main";
+        return -1;
+    }
+    source.replace(main, 11, "void sceneMain()");
+    source += checkMain;
+    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
+    char log[8192];
+    if (!programBuiltCleanly(program, log, sizeof(log))) {
+        ADD_FAILURE() << log;
+        return -1;
+    }
+    const Frame frame = renderScene(rig, program, SceneState{}, width, height);
+    int32_t largest = 0;
+    for (size_t i = 0; i < frame.rgba.size(); i += 4) largest = std::max<int32_t>(largest, frame.rgba[i]);
+    return largest;
 }
 
 std::string savePng(const Frame& frame, const std::string& name) {

@@ -55,6 +55,13 @@ void uploadNotes(SceneRig& rig);
 // Clears and draws `program` into an offscreen target of the given size with
 // the state's uniforms, and reads the picture back.
 Frame renderScene(SceneRig& rig, uint32_t program, const SceneState& state, int32_t width, int32_t height);
+// Draws a scene's fragment source with its main renamed sceneMain and
+// `checkMain` appended (a main that draws a measurement into the red
+// channel, from the scene's own functions), and returns the largest red
+// value of the picture; -1, with a test failure, when the source has no main
+// or the program does not build cleanly.
+int32_t largestCheckValue(SceneRig& rig, const char* sceneSource, const char* checkMain, int32_t width,
+                          int32_t height);
 // Writes the frame, made opaque as on the screen, as a PNG (top row first)
 // under $TMPDIR or /tmp, named intro_<name>.png, and returns the path.
 std::string savePng(const Frame& frame, const std::string& name);

@@ -349,17 +349,7 @@ TEST(CubeFieldScene, GridReadsTheNoteRowsOfTheFilteredRead) {
     // the same sum and hide a wrong row).
     for (int32_t i = 0; i < kTestInstruments; i++) rig->maxNotes[i] = 0.02f + 0.01f * float(i * i);
     uploadNotes(*rig);
-    std::string source = kShader_cube_grid_frag;
-    const size_t main = source.find("void main()");
-    ASSERT_NE(main, std::string::npos);
-    source.replace(main, 11, "void sceneMain()");
-    source += kNoteReadCheckMain;
-    const GLuint program = buildProgram(kQuadVertexSource, source.c_str());
-    char log[8192];
-    ASSERT_TRUE(programBuiltCleanly(program, log, sizeof(log))) << log;
-    const Frame frame = renderScene(*rig, program, SceneState{}, kWidth, kHeight);
-    int32_t largest = 0;
-    for (size_t i = 0; i < frame.rgba.size(); i += 4) largest = std::max<int32_t>(largest, frame.rgba[i]);
+    const int32_t largest = largestCheckValue(*rig, kShader_cube_grid_frag, kNoteReadCheckMain, kWidth, kHeight);
     // One unit: 4e-7, the rounding of the filtered read's row position.
     EXPECT_LE(largest, 1);
     for (float& v : rig->maxNotes) v = 0.0f;
