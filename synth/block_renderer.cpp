@@ -88,13 +88,7 @@ void renderBlock(Synth& synth, const int16_t** out) {
         if (instruments[i] != nullptr)
             later[i] = startVoices(synth.tables, *instruments[i], kBlockFrames, 0, voices[i]);
     }
-    for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
-        FilterBatch batch;
-        batch.count = 0;
-        for (uint32_t i = 0; i < kTrackCount; ++i)
-            if (instruments[i] != nullptr) collectFilters(synth.tables, *instruments[i], voices[i], slot, batch);
-        runFilterBatch(batch, slot, kBlockFrames);
-    }
+    filterVoices(synth.tables, instruments, voices, kTrackCount, kBlockFrames);
 
     fillWords(synth.mixL, 0, sizeof(synth.mixL));
     fillWords(synth.mixR, 0, sizeof(synth.mixR));

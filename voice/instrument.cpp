@@ -33,6 +33,16 @@ constexpr FilterSlotSetting kFilterSlots[kFilterSlotCount] = {
     {kNotchOn, kNotchCutoff, kDestNotchCutoff, kFilterNotch, kRunDelayedBiquad},
 };
 
+// One filter slot's filters over the voices of every instrument in a block,
+// each with its buffers: at most eight voices from each of 32 instruments.
+constexpr uint32_t kBatchVoices = 32 * kVoicesApart;
+struct FilterBatch {
+    FilterState* states[kBatchVoices];
+    float* left[kBatchVoices];
+    float* right[kBatchVoices];
+    uint32_t count;
+};
+
 constexpr float kSilenceSeconds = 2.0f;     // effect chain sleeps after this much quiet
 constexpr float kSilenceLevel = 0.00001f;   // mean |bus| below this counts as quiet
 
@@ -345,26 +355,33 @@ uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t
     return kVoiceCount;
 }
 
-void collectFilters(const SynthTables& tables, const Instrument& instrument, const VoiceBlock& block, uint32_t slot,
-                    FilterBatch& batch) {
-    const float* params = instrument.params;
-    const FilterSlotSetting& setting = kFilterSlots[slot];
-    if (!switchOn(params[setting.switchParam])) return;
-    for (uint32_t v = 0; v < block.count && batch.count < kBatchVoices; ++v) {
-        const ModState& mod = block.voices[v]->mod;
-        FilterState& state = *block.voices[v]->filters[slot];
-        setFilter(state, tables.sampleRate, params[setting.cutoffParam] * modProduct(mod, setting.cutoffDestination),
-                  params[setting.cutoffParam + 1] * modProduct(mod, setting.cutoffDestination + 1), setting.type);
-        batch.states[batch.count] = &state;
-        batch.left[batch.count] = block.left[v];
-        batch.right[batch.count] = block.right[v];
-        ++batch.count;
-    }
-}
-
-void runFilterBatch(const FilterBatch& batch, uint32_t slot, uint32_t count) {
+void filterVoices(const SynthTables& tables, Instrument* const* instruments, const VoiceBlock* blocks, uint32_t n,
+                  uint32_t count) {
     if (count > kVoiceBufferSize) count = kVoiceBufferSize;
-    runFilters(batch.states, batch.left, batch.right, batch.count, kFilterSlots[slot].mode, count);
+    for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
+        const FilterSlotSetting& setting = kFilterSlots[slot];
+        FilterBatch batch;
+        batch.count = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            if (instruments[i] == nullptr) continue;
+            const float* params = instruments[i]->params;
+            if (!switchOn(params[setting.switchParam])) continue;
+            const VoiceBlock& block = blocks[i];
+            for (uint32_t v = 0; v < block.count && batch.count < kBatchVoices; ++v) {
+                const ModState& mod = block.voices[v]->mod;
+                FilterState& state = *block.voices[v]->filters[slot];
+                setFilter(state, tables.sampleRate,
+                          params[setting.cutoffParam] * modProduct(mod, setting.cutoffDestination),
+                          params[setting.cutoffParam + 1] * modProduct(mod, setting.cutoffDestination + 1),
+                          setting.type);
+                batch.states[batch.count] = &state;
+                batch.left[batch.count] = block.left[v];
+                batch.right[batch.count] = block.right[v];
+                ++batch.count;
+            }
+        }
+        runFilters(batch.states, batch.left, batch.right, batch.count, setting.mode, count);
+    }
 }
 
 void addVoices(const Instrument& instrument, const VoiceBlock& block, BusPair bus, uint32_t count) {
@@ -380,12 +397,8 @@ float finishRender(const SynthTables& tables, Instrument& instrument, uint32_t f
     while (from < kVoiceCount) {
         VoiceBlock block;
         from = startVoices(tables, instrument, count, from, block);
-        for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
-            FilterBatch batch;
-            batch.count = 0;
-            collectFilters(tables, instrument, block, slot, batch);
-            runFilterBatch(batch, slot, count);
-        }
+        Instrument* const self = &instrument;
+        filterVoices(tables, &self, &block, 1, count);
         addVoices(instrument, block, bus, count);
     }
 

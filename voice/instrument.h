@@ -67,26 +67,18 @@ struct VoiceBlock {
     float* right[kVoicesApart];
     uint32_t count;
 };
-// Filters of one slot for many voices, each with its buffers.
-inline constexpr uint32_t kBatchVoices = 32 * kVoicesApart;
-struct FilterBatch {
-    FilterState* states[kBatchVoices];
-    float* left[kBatchVoices];
-    float* right[kBatchVoices];
-    uint32_t count;
-};
 // 1. The sounding voices from voice index `from` on, as many as the buffers
 // hold apart, each up to its filters (modulation, noise, glide, wavetable,
 // oscillator) in its own part. Returns where the next turn starts:
 // kVoiceCount when no later voice sounds.
 uint32_t startVoices(const SynthTables& tables, Instrument& instrument, uint32_t count, uint32_t from,
                      VoiceBlock& block);
-// 2. For each slot in order: collectFilters sets the slot's filter of every
-// voice of the block for this block and adds it to the batch (nothing when
-// the instrument has the slot off); runFilterBatch runs the batch.
-void collectFilters(const SynthTables& tables, const Instrument& instrument, const VoiceBlock& block, uint32_t slot,
-                    FilterBatch& batch);
-void runFilterBatch(const FilterBatch& batch, uint32_t slot, uint32_t count);
+// 2. Each filter slot in turn over the voices of n blocks at once, blocks[i]
+// started from instruments[i] (null instruments are skipped): every voice's
+// filter of the slot is set for this block (not where the instrument has the
+// slot off), then they all run side by side.
+void filterVoices(const SynthTables& tables, Instrument* const* instruments, const VoiceBlock* blocks, uint32_t n,
+                  uint32_t count);
 // 3. The block's voices added into the bus in voice order.
 void addVoices(const Instrument& instrument, const VoiceBlock& block, BusPair bus, uint32_t count);
 // 4. The voices from `from` on, in turns of their own, then the effect chain

@@ -510,13 +510,9 @@ TEST(InstrumentSteps, VoicesFilteredWithAnotherInstrumentsGiveTheBitsOfRender) {
         if (b < 20) {
             EXPECT_LT(steppedLater, kVoiceCount) << "block " << b;
         }
-        for (uint32_t slot = 0; slot < kFilterSlotCount; ++slot) {
-            FilterBatch batch;
-            batch.count = 0;
-            collectFilters(*tables, *stepped, steppedVoices, slot, batch);
-            collectFilters(*tables, *other, otherVoices, slot, batch);
-            runFilterBatch(batch, slot, 512);
-        }
+        Instrument* const batched[2] = {stepped, other};
+        const VoiceBlock blocks[2] = {steppedVoices, otherVoices};
+        filterVoices(*tables, batched, blocks, 2, 512);
         addVoices(*stepped, steppedVoices, BusPair{sL, sR}, 512);
         finishRender(*tables, *stepped, steppedLater, BusPair{sL, sR}, 512);
         addVoices(*other, otherVoices, BusPair{oL, oR}, 512);
