@@ -35,6 +35,9 @@ struct Options {
     float from = 0.0f;
     float seconds = -1.0f;   // video length; negative: to the end of the show
     int32_t timedFrames = 9;  // per Sequence, for --timings
+    const char* frames = nullptr;  // --frames as given: N for --timings, A-B for --video
+    int32_t first = 0;   // a video segment's frame range; last < 0: no segment
+    int32_t last = -1;
     int32_t timedSequence = -1;  // --timings of this Sequence alone; -1: all
 };
 
@@ -43,6 +46,7 @@ const char kUsage[] =
     "       capture --loading N [--size WxH] -o frame.png       (N = 1..6)\n"
     "       capture --contact-sheet sheet.png [--size WxH] [--silent] [--seed N]\n"
     "       capture --video show.mp4 [--size WxH] [--fps N] [--from S] [--seconds S] [--silent] [--seed N]\n"
+    "       capture --video seg.mkv --frames A-B [--size WxH] [--fps N] [--silent] [--seed N]\n"
     "       capture --timings [--size WxH] [--frames N] [--sequence N] [--silent] [--seed N]\n"
     "  --time T          the frame whose clock (music time - 0.17 s) is T seconds\n"
     "  --contact-sheet   the middle frame of every Sequence the show draws, 5 per row,\n"
@@ -50,6 +54,9 @@ const char kUsage[] =
     "  --video           every frame from clock S (default 0, at least -0.17) for S seconds\n"
     "                    (default: to the show's last frame) with the song, through ffmpeg;\n"
     "                    the song is also written beside it as a WAV\n"
+    "  --frames A-B      (with --video) a segment: the show's frames A to B (frame n at clock\n"
+    "                    n / fps, 0 to the first at 115 s), lossless FFV1 in Matroska, no sound;\n"
+    "                    segments of one size and rate join into the single-run video exactly\n"
     "  --timings         median draw milliseconds per Sequence and per scene program, and\n"
     "                    the cost against a reference march of 150 fixed steps per pixel\n"
     "  --sequence N      time Sequence N (0..10) alone\n"
@@ -150,7 +157,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             ok = realIn(arg, value, 0.0, kLastClock - kFirstClock, options.seconds) && options.seconds > 0.0f;
             if (!ok && options.seconds == 0.0f) fail("%s wants a length above 0, not '%s'", arg, value);
         } else if (std::strcmp(arg, "--frames") == 0) {
-            ok = wholeIn(arg, value, 1, 1000, options.timedFrames);
+            options.frames = value;  // its meaning depends on the mode, known at the end
         } else if (std::strcmp(arg, "--sequence") == 0) {
             ok = wholeIn(arg, value, 0, kSequenceCount - 1, options.timedSequence);
         } else if (std::strcmp(arg, "--seed") == 0) {
@@ -165,6 +172,18 @@ bool parseOptions(int argc, char** argv, Options& options) {
     }
     if (options.mode == Mode::None)
         return fail("%s%s", "say what to capture: --time, --loading, --contact-sheet, --video or --timings", "");
+    if (options.frames && options.mode == Mode::Video) {
+        if (options.from != 0.0f || options.seconds >= 0.0f)
+            return fail("%s%s", "--frames gives a segment's frames: no --from or --seconds with it", "");
+        const int32_t most = lastShowFrame(options.fps);
+        if (!parseFrameRange(options.frames, most, options.first, options.last)) {
+            std::fprintf(stderr, "capture: --frames wants FIRST-LAST, 0 <= FIRST <= LAST <= %d at %d frames/s, "
+                         "not '%s'\n", int(most), int(options.fps), options.frames);
+            return false;
+        }
+    } else if (options.frames && !wholeIn("--frames", options.frames, 1, 1000, options.timedFrames)) {
+        return false;
+    }
     if (!options.output && options.mode != Mode::Timings)
         return fail("%s%s", "no output file: -o FILE (for --time and --loading)", "");
     if (options.width == 0) {
@@ -206,6 +225,8 @@ int run(const Options& options) {
         video.seconds = options.seconds;
         video.music = options.music;
         video.seed = options.seed;
+        video.first = options.first;
+        video.last = options.last;
         return writeVideo(video);
     }
 

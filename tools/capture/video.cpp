@@ -109,6 +109,7 @@ struct ProgressReport {
     double started = 0.0;
     double lastShown = -1.0;
     int32_t lastTenth = 0;
+    char label[48] = {};  // names a segment's frames in every line
 
     void show(const FrameEstimate& estimate, int32_t done, int32_t total) {
         double t = now();
@@ -120,8 +121,8 @@ struct ProgressReport {
         char line[256];
         formatProgress(line, sizeof(line), done, total, t - started, secondsLeft(estimate),
                        estimateMeasured(estimate), terminal ? 30 : 10);
-        if (terminal) std::fprintf(stderr, "\rcapture: %s\x1b[K%s", line, last ? "\n" : "");
-        else std::fprintf(stderr, "capture: %s\n", line);
+        if (terminal) std::fprintf(stderr, "\rcapture: %s%s\x1b[K%s", label, line, last ? "\n" : "");
+        else std::fprintf(stderr, "capture: %s%s\n", label, line);
     }
 };
 
@@ -144,6 +145,23 @@ bool writeSong(const std::string& path, const std::vector<int16_t>& samples, int
     }
     bool written = sf_write_short(wav, out.data(), sf_count_t(out.size())) == sf_count_t(out.size());
     return sf_close(wav) == 0 && written;
+}
+
+// The encoder of the pictures, reading raw RGB frames from its stdin. A
+// segment is stored losslessly (FFV1, every frame a key frame, checksummed
+// slices) in Matroska, so that segments join by stream copy and decode to
+// exactly the pixels drawn; otherwise H.264 at a quality meant for viewing.
+std::vector<std::string> encoderArguments(const VideoOptions& options, const char* output) {
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
+    const std::string rate = std::to_string(options.fps);
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f",
+                                     "rawvideo", "-pix_fmt", "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0"};
+    if (videoIsSegment(options))
+        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1", "-f", "matroska"});
+    else
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
+    args.push_back(output);
+    return args;
 }
 
 // RGB rows top first, as ffmpeg's rawvideo expects, from a bottom-up picture.
@@ -189,26 +207,36 @@ int32_t writeVideo(const VideoOptions& options) {
 
     // Pictures first into a file of their own: the song is only complete once
     // the last frame has been rendered, and ffmpeg wants it from the start.
-    std::string pictureFile = options.music ? std::string(options.output) + ".pictures.mkv" : options.output;
+    // A segment is pictures only.
+    const bool segment = videoIsSegment(options);
+    const bool withSong = options.music && !segment;
+    std::string pictureFile = withSong ? std::string(options.output) + ".pictures.mkv" : options.output;
     // Everything this run writes goes if it fails or is stopped.
     startOutput(options.output);
     startOutput(pictureFile.c_str());
-    char size[32], rate[16];
-    std::snprintf(size, sizeof(size), "%dx%d", int(options.width), int(options.height));
-    std::snprintf(rate, sizeof(rate), "%d", int(options.fps));
     Child encoder;
-    bool ok = startChild({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo",
-                          "-pix_fmt", "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0", "-c:v", "libx264",
-                          "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", pictureFile.c_str()},
-                         true, encoder);
+    const std::vector<std::string> encoding = encoderArguments(options, pictureFile.c_str());
+    std::vector<const char*> encodingArgv;
+    for (const std::string& a : encoding) encodingArgv.push_back(a.c_str());
+    bool ok = startChild(encodingArgv, true, encoder);
     // Catching up with a late first frame replays the show up to it: done
     // before the clock starts, so it does not pass for the cost of a frame.
     float first = videoFrameClock(options, 0);
     if (first > 1.0f) std::fprintf(stderr, "capture: replaying the show up to %.2f s\n", double(first));
+    // A segment steps the note feed at every earlier frame of its video as
+    // well, as the single run of the whole video does: at a rate that does
+    // not divide 60 those are steps of their own, and each one decays the
+    // feed, so leaving them out would change the segment's pictures.
+    for (int32_t n = 0; n < options.first; n++) {
+        float clock = options.from + float(n) / float(options.fps);
+        if (clock >= 0.0f) advanceReplay(replay, clock);
+    }
     if (first >= 0.0f) advanceReplay(replay, first);
     ProgressReport progress;
     progress.terminal = isatty(STDERR_FILENO);
     progress.started = now();
+    if (segment)
+        std::snprintf(progress.label, sizeof(progress.label), "frames %d-%d ", int(options.first), int(options.last));
     std::vector<uint8_t> rgb;
     for (int32_t i = 0; ok && i < count; i++) {
         double started = now();
@@ -229,7 +257,7 @@ int32_t writeVideo(const VideoOptions& options) {
     }
     closeShowPictures(pictures);
 
-    if (ok && options.music) {
+    if (ok && withSong) {
         // The picture with clock t goes with the music at t + the picture
         // delay, so the sound track starts that far into the song.
         double songStart = double(options.from) + double(kPictureDelay);
@@ -245,7 +273,7 @@ int32_t writeVideo(const VideoOptions& options) {
         else std::fprintf(stderr, "capture: wrote %s and its song %s\n", options.output, songFile.c_str());
         std::remove(pictureFile.c_str());
     } else if (ok) {
-        std::fprintf(stderr, "capture: wrote %s (no sound)\n", options.output);
+        std::fprintf(stderr, "capture: wrote %s (%s)\n", options.output, segment ? "a lossless segment" : "no sound");
     }
     releaseReplay(replay);
     if (!ok) removeStartedOutputs();
