@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,27 @@ TEST_F(CaptureTest, ASegmentDecodesToTheSameFramesAsALongerRun) {
     CommandRun probe = runCommand("ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 '" +
                                   segment + "' 2>&1");
     EXPECT_EQ(probe.output, "ffv1,video\n");
+}
+
+TEST_F(CaptureTest, SceneFramesCoverTheShowInRunsOfOneScene) {
+    CommandRun run = runCommand(kCapture + " --scene-frames --fps 10");
+    ASSERT_EQ(run.status, 0);
+    std::vector<std::string> scenes;
+    int next = 0;
+    for (size_t start = 0, end; (end = run.output.find('\n', start)) != std::string::npos; start = end + 1) {
+        int first = -1, last = -1;
+        char scene[32] = {};
+        ASSERT_EQ(std::sscanf(run.output.substr(start, end - start).c_str(), "%d %d %31[a-z ]", &first, &last, scene), 3);
+        EXPECT_EQ(first, next);
+        EXPECT_LE(first, last);
+        next = last + 1;
+        scenes.push_back(scene);
+        // The cube grid's window is 27.28 to 44.23 s: frames 273 to 442.
+        if (scenes.back() == "cube grid") EXPECT_EQ(first * 10000 + last, 273 * 10000 + 442);
+    }
+    EXPECT_EQ(next, 1151);
+    for (const char* scene : {"flag", "cube field", "cube grid", "tubes", "lattice", "black"})
+        EXPECT_NE(std::find(scenes.begin(), scenes.end(), scene), scenes.end()) << scene;
 }
 
 TEST_F(CaptureTest, BadArgumentsAreRefusedWithTheUsage) {

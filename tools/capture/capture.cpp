@@ -20,7 +20,7 @@
 
 namespace {
 
-enum class Mode { None, Time, Loading, ContactSheet, Video, Timings };
+enum class Mode { None, Time, Loading, ContactSheet, Video, Timings, SceneFrames };
 
 struct Options {
     Mode mode = Mode::None;
@@ -48,6 +48,7 @@ const char kUsage[] =
     "       capture --video show.mp4 [--size WxH] [--fps N] [--from S] [--seconds S] [--silent] [--seed N]\n"
     "       capture --video seg.mkv --frames A-B [--size WxH] [--fps N] [--silent] [--seed N]\n"
     "       capture --timings [--size WxH] [--frames N] [--sequence N] [--silent] [--seed N]\n"
+    "       capture --scene-frames [--fps N]\n"
     "  --time T          the frame whose clock (music time - 0.17 s) is T seconds\n"
     "  --contact-sheet   the middle frame of every Sequence the show draws, 5 per row,\n"
     "                    captioned with Sequence, scene and clock (the --time value)\n"
@@ -60,6 +61,8 @@ const char kUsage[] =
     "  --timings         median draw milliseconds per Sequence and per scene program, and\n"
     "                    the cost against a reference march of 150 fixed steps per pixel\n"
     "  --sequence N      time Sequence N (0..10) alone\n"
+    "  --scene-frames    the show's frames at the rate as runs of one scene, 'FIRST LAST scene'\n"
+    "                    a line ('black' between draw windows), for planning chunked renders\n"
     "  --size WxH        picture (or sheet tile) size; default 1600x900, for a sheet 320x180,\n"
     "                    for a video 640x360, for timings 320x180\n"
     "  --silent          no music: every note texture stays zero (much faster)\n"
@@ -119,8 +122,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
                                              "--from", "--seconds", "--frames", "--sequence", "--seed", "-o"};
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
-        if (std::strcmp(arg, "--timings") == 0) {
-            options.mode = Mode::Timings;
+        if (std::strcmp(arg, "--timings") == 0 || std::strcmp(arg, "--scene-frames") == 0) {
+            options.mode = arg[2] == 't' ? Mode::Timings : Mode::SceneFrames;
             continue;
         }
         if (std::strcmp(arg, "--silent") == 0) {
@@ -184,7 +187,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
     } else if (options.frames && !wholeIn("--frames", options.frames, 1, 1000, options.timedFrames)) {
         return false;
     }
-    if (!options.output && options.mode != Mode::Timings)
+    if (!options.output && options.mode != Mode::Timings && options.mode != Mode::SceneFrames)
         return fail("%s%s", "no output file: -o FILE (for --time and --loading)", "");
     if (options.width == 0) {
         bool small = options.mode == Mode::ContactSheet || options.mode == Mode::Timings;
@@ -215,6 +218,12 @@ bool writeContactSheet(ShowPictures& pictures, ShowReplay& replay, const Options
 
 int run(const Options& options) {
     setFloatMode(kMainFloatMode);  // flush-to-zero, as on both of the show's threads
+    if (options.mode == Mode::SceneFrames) {
+        VideoOptions whole;
+        whole.fps = options.fps;
+        printSceneFrames(whole);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     if (options.mode == Mode::Video) {
         VideoOptions video;
         video.output = options.output;

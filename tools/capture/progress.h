@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Scene programs 0..5, and the black frames (pre-roll, gaps between windows).
-constexpr int32_t kFrameKinds = 7;
-constexpr int32_t kBlackFrame = 6;
+// Scene programs 0..6 (the cube grid is 6), and after them the black frames
+// (pre-roll, gaps between windows).
+constexpr int32_t kFrameKinds = 8;
+constexpr int32_t kBlackFrame = 7;
 
 struct FrameEstimate {
     double seconds[kFrameKinds] = {};  // spent so far on frames of each kind

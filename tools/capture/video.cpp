@@ -15,6 +15,8 @@
 
 #include "driver/show.h"
 #include "driver/timeline.h"
+#include "render/programs.h"
+#include "tools/capture/contact_sheet.h"
 #include "tools/capture/progress.h"
 #include "tools/capture/show_pictures.h"
 #include "tools/capture/show_replay.h"
@@ -81,25 +83,6 @@ bool finishChild(Child& child) {
 bool runChild(const std::vector<const char*>& argv) {
     Child child;
     return startChild(argv, false, child) && finishChild(child);
-}
-
-// What each frame will show, from a silent replay of the same clocks: the
-// note feed does not change which Sequence is drawn.
-std::vector<int8_t> planFrames(const VideoOptions& options, int32_t count, FrameEstimate& estimate) {
-    std::vector<int8_t> kinds(size_t(count), kBlackFrame);
-    ShowReplay plan;
-    if (initReplay(plan, false, options.seed)) {
-        for (int32_t i = 0; i < count; i++) {
-            float clock = videoFrameClock(options, i);
-            if (clock >= 0.0f) {
-                advanceReplay(plan, clock);
-                if (sceneVisible(plan.timeline)) kinds[size_t(i)] = int8_t(sceneProgramOf(plan.timeline));
-            }
-            planFrame(estimate, kinds[size_t(i)]);
-        }
-    }
-    releaseReplay(plan);
-    return kinds;
 }
 
 // Progress on stderr: a bar redrawn in place on a terminal, otherwise one
@@ -180,6 +163,35 @@ void toRgbTopDown(const Picture& picture, std::vector<uint8_t>& rgb) {
 
 }  // namespace
 
+static_assert(kBlackFrame == kSceneProgramCount, "black frames are the kind after the last scene program");
+
+// From a silent replay of the same clocks: the note feed does not change
+// which Sequence is drawn.
+std::vector<int8_t> videoFrameKinds(const VideoOptions& options) {
+    const int32_t count = videoFrameCount(options);
+    std::vector<int8_t> kinds(size_t(count > 0 ? count : 0), kBlackFrame);
+    ShowReplay plan;
+    if (initReplay(plan, false, options.seed)) {
+        for (int32_t i = 0; i < count; i++) {
+            float clock = videoFrameClock(options, i);
+            if (clock < 0.0f) continue;
+            advanceReplay(plan, clock);
+            if (sceneVisible(plan.timeline)) kinds[size_t(i)] = int8_t(sceneProgramOf(plan.timeline));
+        }
+    }
+    releaseReplay(plan);
+    return kinds;
+}
+
+void printSceneFrames(const VideoOptions& options) {
+    const std::vector<int8_t> kinds = videoFrameKinds(options);
+    for (size_t i = 0, run = 0; i < kinds.size(); i = run) {
+        for (run = i; run < kinds.size() && kinds[run] == kinds[i];) run++;
+        std::printf("%d %d %s\n", int(options.first + int32_t(i)), int(options.first + int32_t(run) - 1),
+                    kinds[i] == kBlackFrame ? "black" : sceneName(kinds[i]));
+    }
+}
+
 int32_t writeVideo(const VideoOptions& options) {
     // A dead encoder must show up as a failed write, not end us silently.
     signal(SIGPIPE, SIG_IGN);
@@ -189,7 +201,8 @@ int32_t writeVideo(const VideoOptions& options) {
         return 2;
     }
     FrameEstimate estimate;
-    std::vector<int8_t> kinds = planFrames(options, count, estimate);
+    std::vector<int8_t> kinds = videoFrameKinds(options);
+    for (int8_t kind : kinds) planFrame(estimate, kind);
 
     ShowReplay replay;
     std::vector<int16_t> song;

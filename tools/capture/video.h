@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct VideoOptions {
     const char* output = nullptr;  // the video file; ffmpeg picks the container by its name
@@ -37,6 +38,13 @@ int32_t lastShowFrame(int32_t fps);
 bool parseFrameRange(const char* text, int32_t most, int32_t& first, int32_t& last);
 // The song's WAV path beside the video: its name with the extension replaced.
 std::string songPathFor(const std::string& video);
+
+// What each frame of the video shows: a scene program (0..6) or kBlackFrame.
+std::vector<int8_t> videoFrameKinds(const VideoOptions& options);
+// The video's frames as runs of one kind on stdout, "FIRST LAST scene" a
+// line (scene names as the contact sheet writes them, "black" between
+// windows): what a planner needs to weigh the frames by their cost.
+void printSceneFrames(const VideoOptions& options);
 
 // Makes the video; returns the process exit status (0 on success).
 int32_t writeVideo(const VideoOptions& options);
