@@ -84,8 +84,8 @@ class Planning(unittest.TestCase):
                    "6 cube grid           23.9      10.0      0.56\n"
                    "reference march       40.9      16.3\n")
         costs = rv.parse_timings(timings)
-        self.assertEqual(costs, {"flag": 3.0, "cube grid": 23.9})
-        self.assertEqual(rv.frame_costs(scenes, costs), [3.0] * 3 + [23.9] * 2 + [3.0])
+        self.assertEqual(costs, {"flag": 0.8, "cube grid": 10.0})
+        self.assertEqual(rv.frame_costs(scenes, costs), [0.8] * 3 + [10.0] * 2 + [0.8])
         with self.assertRaises(rv.Failure):
             rv.parse_scene_frames("0 2 black\n4 5 flag\n")  # frame 3 missing
         with self.assertRaises(rv.Failure):
