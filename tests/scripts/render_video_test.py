@@ -9,9 +9,12 @@ import importlib.util
 import json
 import multiprocessing
 import os
+import shutil
 import signal
+import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from unittest import mock
 
@@ -101,9 +104,7 @@ class Manifest(unittest.TestCase):
         self.folder = tempfile.mkdtemp()
 
     def tearDown(self):
-        for name in os.listdir(self.folder):
-            os.remove(os.path.join(self.folder, name))
-        os.rmdir(self.folder)
+        shutil.rmtree(self.folder)
 
     def test_chunks_finishing_together_lose_no_record(self):
         rv.write_manifest(self.folder, manifest_for([(i, i) for i in range(16)]))
@@ -162,6 +163,36 @@ class Manifest(unittest.TestCase):
         with mock.patch.object(rv, "say", messages.append):
             self.assertEqual(self.run_tool("join", self.folder), 1)
         self.assertIn("chunks not rendered or not whole: 1 2", messages[-1])
+
+    def test_a_stop_signal_ends_the_helper_and_the_run(self):
+        # A stand-in for capture that says who it is and waits.
+        os.mkdir(os.path.join(self.folder, "tools"))
+        fake = os.path.join(self.folder, "tools", "capture")
+        marker = os.path.join(self.folder, "capture.pid")
+        with open(fake, "w") as f:
+            f.write(f"#!/bin/sh\necho $$ > {marker}.part && mv {marker}.part {marker}\nexec sleep 30\n")
+        os.chmod(fake, 0o755)
+        rv.write_manifest(self.folder, manifest_for([(0, 4)]))
+        run = subprocess.Popen([sys.executable, SCRIPT, "--build", self.folder, "chunk", self.folder, "0"],
+                               stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while not os.path.exists(marker) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        with open(marker) as f:
+            helper = int(f.read())
+        run.send_signal(signal.SIGTERM)
+        try:
+            self.assertEqual(run.wait(timeout=5), 128 + signal.SIGTERM)
+            with self.assertRaises(ProcessLookupError):
+                os.kill(helper, 0)
+        finally:
+            for pid in (run.pid, helper):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            run.wait()
+        self.assertIsNone(rv.read_manifest(self.folder)["chunks"][0]["sha256"])
 
     def test_a_new_plan_does_not_replace_one_under_way(self):
         rv.write_manifest(self.folder, manifest_for([(0, 9)]))
