@@ -3,6 +3,7 @@
 // file behind, and values out of range are refused by name.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -33,6 +34,23 @@ CommandRun songrender(const std::string& arguments) {
 
 bool exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(d))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // The bytes of the WAV file's "data" chunk; empty when there is none.
@@ -136,14 +154,15 @@ TEST_F(Songrender, ACommandLineThatMakesNoSenseIsRefused) {
 }
 
 TEST_F(Songrender, ValuesOutsideTheirRangeAreRefusedNamingTheArgumentAndRange) {
-    // Seeds are plain decimal numbers: no wrapping, no clamping, no blanks or signs.
-    for (const char* seed : {"99999999999999999999", "' -1'", "+1", "0x10", "18446744073709551616"}) {
+    // Seeds are plain decimal numbers within the counter's 32 bits: no
+    // wrapping, no clamping, no blanks or signs.
+    for (const char* seed : {"99999999999999999999", "' -1'", "+1", "0x10", "4294967296", "18446744073709551615"}) {
         const CommandRun run = songrender("-o " + path("x.wav") + " --seed " + seed);
         EXPECT_EQ(run.status, 2) << seed;
-        EXPECT_NE(run.output.find("--seed wants a whole number from 0 to 18446744073709551615"), std::string::npos)
+        EXPECT_NE(run.output.find("--seed wants a whole number from 0 to 4294967295"), std::string::npos)
             << run.output;
     }
-    const CommandRun largest = songrender("-o " + path("x.wav") + " --seconds 0.01 --seed 18446744073709551615");
+    const CommandRun largest = songrender("-o " + path("x.wav") + " --seconds 0.01 --seed 4294967295");
     EXPECT_EQ(largest.status, 0) << largest.output;
     for (const char* seconds : {"inf", "1e9", "-1", "' 2'"}) {
         const CommandRun run = songrender("-o " + path("x.wav") + " --seconds " + seconds);
@@ -166,12 +185,13 @@ TEST_F(Songrender, AFailedWriteFailsTheRunAndLeavesNothingHalfMade) {
     EXPECT_EQ(full.status, 1) << full.output;
     EXPECT_NE(full.output.find("/dev/full"), std::string::npos) << full.output;
     EXPECT_TRUE(exists("/dev/full"));
-    // sox cannot create the picture (its folder is missing) and exits 0 all
-    // the same: a spectrogram asked for and not made is a failure.
+    // The picture's folder is missing: a spectrogram asked for and not made
+    // is a failure.
     const CommandRun spectrogram =
         songrender("-o " + path("s.wav") + " --seconds 1 --spectrogram " + path("missing/s.png"));
     EXPECT_EQ(spectrogram.status, 1) << spectrogram.output;
-    EXPECT_NE(spectrogram.output.find("could not draw the spectrogram"), std::string::npos) << spectrogram.output;
+    EXPECT_NE(spectrogram.output.find("cannot write " + path("missing/s.png") + ": No such file"), std::string::npos)
+        << spectrogram.output;
     EXPECT_FALSE(exists(path("missing/s.png")));
     const CommandRun drawn = songrender("-o " + path("s.wav") + " --seconds 1 --spectrogram " + path("s.png"));
     EXPECT_EQ(drawn.status, 0) << drawn.output;
@@ -193,17 +213,23 @@ TEST_F(Songrender, ASongFileLargerThanAnySongIsRefusedBeforeItIsRead) {
     }
 }
 
-TEST_F(Songrender, SigintAndSigtermStopTheRenderAndRemoveItsFile) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+// Every signal that ends a run: the render stops at once with 128 + the
+// signal, its temporary file goes, and a file of the same name made by
+// another run is left as it was.
+TEST_F(Songrender, EveryStopSignalEndsTheRunAndRemovesOnlyItsOwnFile) {
+    const std::string kept = "made by another run";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) {
+        writeText(path("long.wav"), kept);
         ChildProcess render({kSongrender, "-o", path("long.wav"), "--seconds", "3600"}, {});
         ASSERT_GT(render.pid, 0);
-        for (int i = 0; i < 200 && !exists(path("long.wav")); ++i) usleep(10000);
-        ASSERT_TRUE(exists(path("long.wav"))) << "the render never started";
+        for (int i = 0; i < 300 && filesIn(dir).size() < 2; ++i) usleep(10000);
+        ASSERT_EQ(filesIn(dir).size(), 2u) << "the render never started";
         usleep(200000);
         kill(render.pid, signal);
         const auto began = std::chrono::steady_clock::now();
-        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal) << render.errors();
+        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal) << strsignal(signal);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 1.0);
-        EXPECT_FALSE(exists(path("long.wav"))) << "the unfinished file was left behind";
+        EXPECT_EQ(filesIn(dir), std::vector<std::string>{"long.wav"}) << strsignal(signal);
+        EXPECT_EQ(readText(path("long.wav")), kept) << strsignal(signal);
     }
 }

@@ -154,10 +154,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (std::strcmp(arg, "--sequence") == 0) {
             ok = wholeIn(arg, value, 0, kSequenceCount - 1, options.timedSequence);
         } else if (std::strcmp(arg, "--seed") == 0) {
-            // strtoull would take " -1" as 2^64 - 1 and clamp too many digits: plain digits only.
-            ok = parseWhole(value, UINT64_MAX, options.seed);
-            if (!ok)
-                fail("%s wants a whole number from 0 to 18446744073709551615 in plain digits, not '%s'", arg, value);
+            ok = parseSeed("capture", value, options.seed);
         } else {
             options.output = value;
         }
