@@ -116,7 +116,7 @@ TEST(SongSource, ReadsNotesPatternsAndPlacements) {
         "  0 2 C4 Eb4\n"
         "  grid D#2 1 ..x.x\n"
         "end\n"
-        "track t\n"
+        "track one\n"
         "  @16 p x2 +2 ..28\n"
         "end\n";
     SongText text;
@@ -156,7 +156,7 @@ TEST(SongSource, StoresOffsBeforeOnsOfOneStep) {
 
 TEST(SongSource, ReportsFaultsWithFileAndLine) {
     const std::string patch = "instrument a\n  voice.level 50\nend\n";
-    const std::string track = "track t\n  @0 p\nend\n";
+    const std::string track = "track a\n  @0 p\nend\n";
     struct Case {
         std::string instruments, score, message;
     };
@@ -169,9 +169,9 @@ TEST(SongSource, ReportsFaultsWithFileAndLine) {
         {patch, "tempo 1\n" + track, "s.txt:3: no pattern 'p' defined above"},
         {patch, "tempo 1\npattern p 4\n  0 1 H4\nend\n" + track, "s.txt:3: bad note 'H4'"},
         {patch, "tempo 1\npattern p 4\n  4 1 C4\nend\n" + track, "s.txt:3: expected 'STEP LENGTH NOTE...'"},
-        {patch, "tempo 1\npattern p 4\n  0 3 C4\nend\ntrack t\n  @0 p\n  @2 p\nend\n",
-         "s.txt: track 't': note 60 at step 2 overlaps the one at step 0"},
-        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n", "s.txt: 1 instruments but 0 tracks"},
+        {patch, "tempo 1\npattern p 4\n  0 3 C4\nend\ntrack a\n  @0 p\n  @2 p\nend\n",
+         "s.txt: track 'a': note 60 at step 2 overlaps the one at step 0"},
+        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n", "s.txt: no track for instrument 'a'"},
     };
     for (const Case& c : cases) {
         SongText text;
@@ -179,4 +179,61 @@ TEST(SongSource, ReportsFaultsWithFileAndLine) {
         EXPECT_FALSE(parseSongText(c.instruments, "i.txt", c.score, "s.txt", text, error)) << c.message;
         EXPECT_EQ(error.substr(0, c.message.size()), c.message);
     }
+}
+
+// Sources written to break the reader: each fails at its line with what is
+// wrong, and none is read in some surprising way.
+TEST(SongSource, RefusesHostileSourcesAtTheirLine) {
+    const std::string patch = "instrument a\n  voice.level 50\nend\n";
+    const std::string body = "pattern p 4\n  0 1 C4\nend\ntrack a\n  @0 p\nend\n";
+    std::string manyInstruments;
+    for (int i = 0; i <= 32; ++i) manyInstruments += "instrument i" + std::to_string(i) + "\nend\n";
+    // 32,700 notes in a row and one far beyond: the notes fit, the filler
+    // events that bridge the silence do not.
+    const std::string crowded = "pattern g 65535\n  grid C4 1 " + std::string(32700, 'x') +
+                                "\nend\ntrack a\n  @0 g\n  @16777216 p\nend\n";
+    struct Case {
+        std::string instruments, score, message;
+    };
+    const Case cases[] = {
+        {patch, "tempo 1\n" + body + "track nosuchthing\nend\n", "s.txt:8: no instrument 'nosuchthing' for this track"},
+        {patch, "tempo 1\ntrack\nend\n", "s.txt:2: expected 'track NAME', NAME one of the instruments"},
+        {patch, "tempo 1\n" + body + "track a\nend\n", "s.txt:8: a second track 'a' (the first is at line 5)"},
+        {patch, "tempo 1\ntempo 2\n" + body, "s.txt:2: a second tempo (the first is at line 1)"},
+        {patch, std::string("tempo 1\n\n1\0 2\n", 13) + body, "s.txt:3: a NUL byte: not a text file"},
+        {patch, "tempo 1\n# caf\xE9\n" + body, "s.txt:2: a byte that is not UTF-8 text"},
+        {patch, "tempo 1\n# \xED\xA0\x80 a surrogate\n" + body, "s.txt:2: a byte that is not UTF-8 text"},
+        {manyInstruments, "tempo 1\n", "i.txt:65: more than 32 instruments"},
+        {patch + "instrument a\nend\n", "tempo 1\n", "i.txt:4: instrument 'a' defined twice"},
+        {patch, "tempo 1\npattern p 2\n  0 1 C4\nend\ntrack a\n  @0 p x4096\n  @8192 p x4096\n  @16384 p x4096\n"
+                "  @24576 p x4096\n  @32768 p x4096\n  @40960 p x4096\n  @49152 p x4096\n  @57344 p x4096\nend\n",
+         "s.txt:13: the track holds more than 32767 notes"},
+        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n" + crowded, "s.txt:8: the track needs more than 65,535 events"},
+        {patch, "tempo 1\npattern p 65535\n  grid C4 1 " + std::string(32768, 'x') + "\nend\n",
+         "s.txt:3: a pattern of more notes than a track can hold"},
+    };
+    for (const Case& c : cases) {
+        SongText text;
+        std::string error;
+        EXPECT_FALSE(parseSongText(c.instruments, "i.txt", c.score, "s.txt", text, error)) << c.message;
+        EXPECT_EQ(error.substr(0, c.message.size()), c.message);
+    }
+}
+
+// Tracks may come in any order: each goes to the instrument it names.
+// A leading byte-order mark (as some editors save) is no fault.
+TEST(SongSource, BindsTracksByNameAndSkipsAByteOrderMark) {
+    const std::string instruments = "\xEF\xBB\xBFinstrument low\nend\ninstrument high\nend\n";
+    const std::string score = "\xEF\xBB\xBFtempo 90\npattern p 4\n  0 1 C4\nend\n"
+                              "track high\n  @0 p +12\nend\ntrack low\n  @0 p\nend\n";
+    SongText text;
+    std::string error;
+    ASSERT_TRUE(parseSongText(instruments, "i", score, "s", text, error)) << error;
+    EXPECT_EQ(text.tempo, 90);
+    EXPECT_EQ(text.instrumentNames, (std::vector<std::string>{"low", "high"}));
+    ASSERT_EQ(text.tracks.size(), 2u);
+    ASSERT_EQ(text.tracks[0].size(), 1u);
+    ASSERT_EQ(text.tracks[1].size(), 1u);
+    EXPECT_EQ(text.tracks[0][0].note, 60);
+    EXPECT_EQ(text.tracks[1][0].note, 72);
 }

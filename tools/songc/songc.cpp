@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,7 @@ bool readText(const std::string& path, std::string& text) {
     return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    installStopHandlers();
+int compile(int argc, char** argv) {
     const char* source = nullptr;
     const char* output = nullptr;
     bool free = false;
@@ -111,4 +109,18 @@ int main(int argc, char** argv) {
         }
     }
     return writeWholeFile("songc", output, bytes.data(), bytes.size()) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    installStopHandlers();
+    // The parser bounds what a source can ask for, but a machine short of
+    // memory still ends the run with a message, not an abort.
+    try {
+        return compile(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "songc: out of memory; nothing written\n");
+        return 1;
+    }
 }
