@@ -4,12 +4,17 @@
 // they are.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "data/song.h"
+#include "tests/support/processes.h"
 #include "tools/songc/piece_facts.h"
 #include "tools/songc/song_source.h"
 
@@ -236,4 +241,86 @@ TEST(SongSource, BindsTracksByNameAndSkipsAByteOrderMark) {
     ASSERT_EQ(text.tracks[1].size(), 1u);
     EXPECT_EQ(text.tracks[0][0].note, 60);
     EXPECT_EQ(text.tracks[1][0].note, 72);
+}
+
+namespace {
+
+// A folder with a copy of the song's source, for songc runs.
+class Songc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/songc_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ASSERT_EQ(runCommand("cp -r " + kSourceDir + " " + dir + "/s && echo old > " + dir + "/song.bin").status, 0);
+    }
+    void TearDown() override { runCommand("rm -rf " + dir); }
+    CommandRun songc(const std::string& arguments) const {
+        return runCommand("cd " + dir + " && " + INTRO_BINARY_DIR "/tools/songc " + arguments + " 2>&1");
+    }
+    std::string dir;
+};
+
+}  // namespace
+
+// The command as a user runs it on a bad folder, a bad output or a full
+// disk: a non-zero exit, a message naming the file and the reason, and the
+// previous song.bin untouched.
+TEST_F(Songc, RefusesBadFilesWithTheFileAndTheReasonAndKeepsThePreviousOutput) {
+    std::string many;
+    for (int i = 0; i < 33; ++i) many += "instrument i" + std::to_string(i) + "\nend\n";
+    struct Case {
+        const char* what;
+        std::string setup, arguments;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a folder as the instruments", "rm s/instruments.txt && mkdir s/instruments.txt", "s -o song.bin", 1,
+         "cannot read s/instruments.txt: Is a directory"},
+        {"no score", "rm s/score.txt", "s -o song.bin", 1, "cannot read s/score.txt: No such file or directory"},
+        {"the output is the score", "", "s -o s/score.txt", 2, "s/score.txt is both an input and an output"},
+        {"33 instruments, even free", "printf '" + many + "' > s/instruments.txt", "s -o song.bin --free", 1,
+         "more than 32 instruments"},
+        {"a full disk", "", "s -o song.bin", 1, "writing song.bin: File too large"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(runCommand("cd " + dir + " && rm -rf s && cp -r " + kSourceDir + " s && " +
+                             (c.setup.empty() ? "true" : c.setup)).status, 0) << c.what;
+        // The file-size limit stands in for a full disk (with SIGXFSZ
+        // ignored, a write past it fails with EFBIG).
+        const std::string limit = c.what == std::string("a full disk") ? "trap '' XFSZ; ulimit -f 8; " : "";
+        const CommandRun run = runCommand("cd " + dir + " && sh -c \"" + limit + INTRO_BINARY_DIR "/tools/songc " +
+                                          c.arguments + " 2>&1\"");
+        EXPECT_EQ(run.status, c.status) << c.what << ": " << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.what << ": " << run.output;
+        EXPECT_EQ(readText(dir + "/song.bin"), "old\n") << c.what;
+        EXPECT_EQ(runCommand("ls -A " + dir).output, "s\nsong.bin\n") << c.what;
+    }
+    const CommandRun good = songc("s -o song.bin");
+    EXPECT_EQ(good.status, 0) << good.output;
+    EXPECT_EQ(readBytes(dir + "/song.bin"), readBytes(std::string(INTRO_SOURCE_DIR) + "/data/song.bin"));
+}
+
+// One pattern of 127 notes, 65,535 steps long, placed 200 times 4,096 times
+// over: about 100 million notes if expanded. It fails at its first
+// placement, at once and in little memory.
+TEST_F(Songc, AHugeRepeatFailsAtOnceInBoundedMemory) {
+    std::string score = "tempo 120\npattern big 65535\n  0 1";
+    for (int note = 1; note <= 127; ++note) score += " " + std::to_string(note);
+    score += "\nend\ntrack a\n";
+    for (int i = 0; i < 200; ++i) score += "  @0 big x4096\n";
+    score += "end\n";
+    std::ofstream(dir + "/s/score.txt") << score;
+    std::ofstream(dir + "/s/instruments.txt") << "instrument a\nend\n";
+    const auto began = std::chrono::steady_clock::now();
+    const CommandRun run = songc("s -o song.bin");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("s/score.txt:6: the track holds more than 32767 notes"), std::string::npos)
+        << run.output;
+    EXPECT_LT(seconds, 1.0);
+    struct rusage usage;
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kilobytes at the peak of the largest child so far";
 }
