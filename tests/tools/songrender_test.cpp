@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -231,5 +232,79 @@ TEST_F(Songrender, EveryStopSignalEndsTheRunAndRemovesOnlyItsOwnFile) {
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 1.0);
         EXPECT_EQ(filesIn(dir), std::vector<std::string>{"long.wav"}) << strsignal(signal);
         EXPECT_EQ(readText(path("long.wav")), kept) << strsignal(signal);
+    }
+}
+
+// Two runs writing one name: the second, stopped, takes nothing from the
+// first, which ends with its whole file in place.
+TEST_F(Songrender, AStoppedRunLeavesAnotherRunsFileAlone) {
+    ChildProcess first({kSongrender, "-o", path("c.wav"), "--seconds", "20"}, {});
+    ChildProcess second({kSongrender, "-o", path("c.wav"), "--seconds", "3600"}, {});
+    ASSERT_GT(first.pid, 0);
+    ASSERT_GT(second.pid, 0);
+    for (int i = 0; i < 300 && filesIn(dir).size() < 2; ++i) usleep(10000);
+    usleep(100000);
+    kill(second.pid, SIGINT);
+    EXPECT_EQ(second.waitExit(std::chrono::milliseconds(2000)), 128 + SIGINT);
+    EXPECT_EQ(first.waitExit(std::chrono::milliseconds(60000)), 0) << first.errors();
+    EXPECT_EQ(filesIn(dir), std::vector<std::string>{"c.wav"});
+    EXPECT_EQ(wavData(readBytes(path("c.wav"))).size(), size_t(std::ceil(20.0 * kSampleRate / kBlockFrames)) *
+                                                           kBlockFrames * 4);
+}
+
+// Outputs that would overwrite an input or each other, and a full disk:
+// refused or failed, with the old file kept whole.
+TEST_F(Songrender, OutputsThatWouldLoseDataAreRefusedAndAFullDiskKeepsTheOldFile) {
+    writeText(path("old.wav"), "the previous render");
+    struct Case {
+        std::string command;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"-o " + path("old.wav") + " --spectrogram " + path("old.wav"), 2, "are one file, named twice as an output"},
+        {"-o " + path("old.wav") + " --song " + path("old.wav"), 2, "is both an input and an output"},
+        // The file-size limit stands in for a full disk.
+        {"sh -c \"trap '' XFSZ; ulimit -f 64; " + kSongrender + " -o " + path("old.wav") + " --seconds 2 2>&1\"", 1,
+         "writing " + path("old.wav")},
+    };
+    for (const Case& c : cases) {
+        const CommandRun run =
+            c.command[0] == '-' ? songrender(c.command) : runCommand(c.command);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_EQ(readText(path("old.wav")), "the previous render");
+        EXPECT_EQ(filesIn(dir), std::vector<std::string>{"old.wav"});
+    }
+}
+
+// A helper that hangs (a stand-in sox that records its process id and
+// sleeps): a signal to songrender, even SIGKILL, which no handler sees,
+// ends the helper too. After a handled signal nothing is left; SIGKILL
+// leaves the hidden temporary picture (no code runs to remove it), never a
+// half-made file under the picture's own name.
+TEST_F(Songrender, NoHelperOutlivesTheRender) {
+    ASSERT_EQ(runCommand("mkdir " + path("bin") + " && printf '#!/bin/sh\\necho $$ > " + path("sox.pid") +
+                         "\\nexec sleep 600\\n' > " + path("bin/sox") + " && chmod +x " + path("bin/sox"))
+                  .status,
+              0);
+    for (const int signal : {SIGHUP, SIGKILL}) {
+        unlink(path("sox.pid").c_str());
+        ChildProcess render({kSongrender, "-o", path("s.wav"), "--seconds", "0.5", "--spectrogram", path("s.png")},
+                            {"PATH=" + path("bin") + ":" + getenv("PATH")});
+        for (int i = 0; i < 500 && readText(path("sox.pid")).empty(); ++i) usleep(10000);
+        const pid_t sox = pid_t(std::atoi(readText(path("sox.pid")).c_str()));
+        ASSERT_GT(sox, 0) << render.errors();
+        kill(render.pid, signal);
+        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal);
+        bool gone = false;
+        for (int i = 0; i < 200 && !gone; ++i, usleep(10000)) gone = kill(sox, 0) != 0;
+        EXPECT_TRUE(gone) << "the helper outlived songrender after " << strsignal(signal);
+        if (!gone) kill(sox, SIGKILL);
+        // The WAV was whole before the picture was begun; the picture is not there.
+        EXPECT_FALSE(exists(path("s.png")));
+        if (signal != SIGKILL) {
+            EXPECT_EQ(runCommand("ls -A " + dir + " | grep '^\\.'").output, "");
+        }
     }
 }
