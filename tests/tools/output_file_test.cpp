@@ -3,7 +3,6 @@
 // and never removed, and two names for one file are told apart from two files.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -41,18 +40,8 @@ protected:
     bool write(const std::string& name, const std::string& text) const {
         return writeWholeFile("test", path(name).c_str(), reinterpret_cast<const uint8_t*>(text.data()), text.size());
     }
-    // Every name in the folder, hidden ones included: a temporary file left
-    // behind shows up here.
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        DIR* d = opendir(dir.c_str());
-        while (const dirent* entry = d ? readdir(d) : nullptr)
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                found.push_back(entry->d_name);
-        if (d) closedir(d);
-        std::sort(found.begin(), found.end());
-        return found;
-    }
+    // A temporary file left behind shows up here.
+    std::vector<std::string> names() const { return namesIn(dir); }
     std::string dir;
 };
 

@@ -159,9 +159,18 @@ TEST(SongSource, StoresOffsBeforeOnsOfOneStep) {
     }
 }
 
+// Every fault, hostile ones included (sources written to break the reader),
+// fails at its line with what is wrong, and none is read in some surprising way.
 TEST(SongSource, ReportsFaultsWithFileAndLine) {
     const std::string patch = "instrument a\n  voice.level 50\nend\n";
     const std::string track = "track a\n  @0 p\nend\n";
+    const std::string body = "pattern p 4\n  0 1 C4\nend\n" + track;
+    std::string manyInstruments;
+    for (int i = 0; i <= 32; ++i) manyInstruments += "instrument i" + std::to_string(i) + "\nend\n";
+    // 32,700 notes in a row and one far beyond: the notes fit, the filler
+    // events that bridge the silence do not.
+    const std::string crowded = "pattern g 65535\n  grid C4 1 " + std::string(32700, 'x') +
+                                "\nend\ntrack a\n  @0 g\n  @16777216 p\nend\n";
     struct Case {
         std::string instruments, score, message;
     };
@@ -177,30 +186,6 @@ TEST(SongSource, ReportsFaultsWithFileAndLine) {
         {patch, "tempo 1\npattern p 4\n  0 3 C4\nend\ntrack a\n  @0 p\n  @2 p\nend\n",
          "s.txt: track 'a': note 60 at step 2 overlaps the one at step 0"},
         {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n", "s.txt: no track for instrument 'a'"},
-    };
-    for (const Case& c : cases) {
-        SongText text;
-        std::string error;
-        EXPECT_FALSE(parseSongText(c.instruments, "i.txt", c.score, "s.txt", text, error)) << c.message;
-        EXPECT_EQ(error.substr(0, c.message.size()), c.message);
-    }
-}
-
-// Sources written to break the reader: each fails at its line with what is
-// wrong, and none is read in some surprising way.
-TEST(SongSource, RefusesHostileSourcesAtTheirLine) {
-    const std::string patch = "instrument a\n  voice.level 50\nend\n";
-    const std::string body = "pattern p 4\n  0 1 C4\nend\ntrack a\n  @0 p\nend\n";
-    std::string manyInstruments;
-    for (int i = 0; i <= 32; ++i) manyInstruments += "instrument i" + std::to_string(i) + "\nend\n";
-    // 32,700 notes in a row and one far beyond: the notes fit, the filler
-    // events that bridge the silence do not.
-    const std::string crowded = "pattern g 65535\n  grid C4 1 " + std::string(32700, 'x') +
-                                "\nend\ntrack a\n  @0 g\n  @16777216 p\nend\n";
-    struct Case {
-        std::string instruments, score, message;
-    };
-    const Case cases[] = {
         {patch, "tempo 1\n" + body + "track nosuchthing\nend\n", "s.txt:8: no instrument 'nosuchthing' for this track"},
         {patch, "tempo 1\ntrack\nend\n", "s.txt:2: expected 'track NAME', NAME one of the instruments"},
         {patch, "tempo 1\n" + body + "track a\nend\n", "s.txt:8: a second track 'a' (the first is at line 5)"},
@@ -224,6 +209,8 @@ TEST(SongSource, RefusesHostileSourcesAtTheirLine) {
         EXPECT_EQ(error.substr(0, c.message.size()), c.message);
     }
 }
+
+
 
 // Tracks may come in any order: each goes to the instrument it names.
 // A leading byte-order mark (as some editors save) is no fault.

@@ -3,7 +3,6 @@
 // file behind, and values out of range are refused by name.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -41,18 +40,6 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// The names in a folder, hidden ones included, sorted.
-std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(d))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.push_back(entry->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The bytes of the WAV file's "data" chunk; empty when there is none.
 std::vector<uint8_t> wavData(const std::vector<uint8_t>& wav) {
@@ -223,14 +210,14 @@ TEST_F(Songrender, EveryStopSignalEndsTheRunAndRemovesOnlyItsOwnFile) {
         writeText(path("long.wav"), kept);
         ChildProcess render({kSongrender, "-o", path("long.wav"), "--seconds", "3600"}, {});
         ASSERT_GT(render.pid, 0);
-        for (int i = 0; i < 300 && filesIn(dir).size() < 2; ++i) usleep(10000);
-        ASSERT_EQ(filesIn(dir).size(), 2u) << "the render never started";
+        for (int i = 0; i < 300 && namesIn(dir).size() < 2; ++i) usleep(10000);
+        ASSERT_EQ(namesIn(dir).size(), 2u) << "the render never started";
         usleep(200000);
         kill(render.pid, signal);
         const auto began = std::chrono::steady_clock::now();
         EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal) << strsignal(signal);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 1.0);
-        EXPECT_EQ(filesIn(dir), std::vector<std::string>{"long.wav"}) << strsignal(signal);
+        EXPECT_EQ(namesIn(dir), std::vector<std::string>{"long.wav"}) << strsignal(signal);
         EXPECT_EQ(readText(path("long.wav")), kept) << strsignal(signal);
     }
 }
@@ -242,12 +229,12 @@ TEST_F(Songrender, AStoppedRunLeavesAnotherRunsFileAlone) {
     ChildProcess second({kSongrender, "-o", path("c.wav"), "--seconds", "3600"}, {});
     ASSERT_GT(first.pid, 0);
     ASSERT_GT(second.pid, 0);
-    for (int i = 0; i < 300 && filesIn(dir).size() < 2; ++i) usleep(10000);
+    for (int i = 0; i < 300 && namesIn(dir).size() < 2; ++i) usleep(10000);
     usleep(100000);
     kill(second.pid, SIGINT);
     EXPECT_EQ(second.waitExit(std::chrono::milliseconds(2000)), 128 + SIGINT);
     EXPECT_EQ(first.waitExit(std::chrono::milliseconds(60000)), 0) << first.errors();
-    EXPECT_EQ(filesIn(dir), std::vector<std::string>{"c.wav"});
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"c.wav"});
     EXPECT_EQ(wavData(readBytes(path("c.wav"))).size(), size_t(std::ceil(20.0 * kSampleRate / kBlockFrames)) *
                                                            kBlockFrames * 4);
 }
@@ -274,7 +261,7 @@ TEST_F(Songrender, OutputsThatWouldLoseDataAreRefusedAndAFullDiskKeepsTheOldFile
         EXPECT_EQ(run.status, c.status) << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
         EXPECT_EQ(readText(path("old.wav")), "the previous render");
-        EXPECT_EQ(filesIn(dir), std::vector<std::string>{"old.wav"});
+        EXPECT_EQ(namesIn(dir), std::vector<std::string>{"old.wav"});
     }
 }
 
