@@ -202,10 +202,10 @@ int32_t writeVideo(const VideoOptions& options) {
     std::snprintf(size, sizeof(size), "%dx%d", int(options.width), int(options.height));
     std::snprintf(rate, sizeof(rate), "%d", int(options.fps));
     Child encoder;
-    bool ok = launch({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo",
-                          "-pix_fmt", "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0", "-c:v", "libx264",
-                          "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", pictureFile.c_str()},
-                         true, encoder);
+    bool ok = launch({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt",
+                      "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0", "-c:v", "libx264", "-preset",
+                      "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", pictureFile.c_str()},
+                     true, encoder);
     // Catching up with a late first frame replays the show up to it: done
     // before the clock starts, so it does not pass for the cost of a frame.
     float first = videoFrameClock(options, 0);
@@ -245,8 +245,8 @@ int32_t writeVideo(const VideoOptions& options) {
              writeSong(songOut, song, std::lround(songStart * kSongRate), std::lround(length * kSongRate));
         if (ok)
             ok = runChild({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-i",
-                           pictureFile.c_str(), "-i", outputWritePath(songOut), "-map", "0:v:0", "-map", "1:a:0", "-c:v",
-                           "copy", "-c:a", "aac", "-b:a", "192k", outputWritePath(video)});
+                           pictureFile.c_str(), "-i", outputWritePath(songOut), "-map", "0:v:0", "-map", "1:a:0",
+                           "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", outputWritePath(video)});
         if (!ok) std::fprintf(stderr, "capture: putting the song into %s failed\n", options.output);
         abandonOutput(pictureOnly);
     }

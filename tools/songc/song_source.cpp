@@ -122,7 +122,10 @@ bool parseNote(const std::string& text, long& note) {
 size_t utf8Length(const std::string& text, size_t at) {
     const auto lead = uint8_t(text[at]);
     if (lead < 0x80) return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
     if (length == 0 || at + length > text.size()) return 0;
     const auto second = uint8_t(text[at + 1]);
     const uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
@@ -177,7 +180,8 @@ public:
             if (patch == nullptr) {
                 if (w[0] != "instrument" || w.size() != 2) return fail(n, "expected 'instrument NAME'");
                 if (out.instruments.size() == kMaxInstruments)
-                    return fail(n, "more than " + std::to_string(kMaxInstruments) + " instruments (a song holds no more)");
+                    return fail(n, "more than " + std::to_string(kMaxInstruments) +
+                                       " instruments (a song holds no more)");
                 if (std::count(out.instrumentNames.begin(), out.instrumentNames.end(), w[1]) != 0)
                     return fail(n, "instrument '" + w[1] + "' defined twice");
                 out.instrumentNames.push_back(w[1]);
@@ -265,17 +269,17 @@ public:
 private:
     struct ScoreState {
         std::map<std::string, Pattern> patterns;
-        Pattern* pattern = nullptr;          // the pattern being read
+        Pattern* pattern = nullptr;                // the pattern being read
         std::vector<SourceNote>* track = nullptr;  // the track being read
-        int tempoLine = 0;
+        int tempoAt = 0;                           // line of the tempo, 0 until read
     };
 
     bool tempoLine(int n, const std::vector<std::string>& w, ScoreState& state, SongText& out) {
         long bpm = 0;
         if (w.size() != 2 || !parseInt(w[1], 1, 65535, bpm)) return fail(n, "expected 'tempo BPM', BPM 1..65535");
-        if (state.tempoLine != 0)
-            return fail(n, "a second tempo (the first is at line " + std::to_string(state.tempoLine) + ")");
-        state.tempoLine = n;
+        if (state.tempoAt != 0)
+            return fail(n, "a second tempo (the first is at line " + std::to_string(state.tempoAt) + ")");
+        state.tempoAt = n;
         out.tempo = uint16_t(bpm);
         return true;
     }
@@ -369,7 +373,8 @@ private:
     bool eventsFit(const SongText& out) {
         for (size_t t = 0; t < out.tracks.size(); ++t)
             if (trackEvents(out.tracks[t], 1).size() > kMostTrackEvents)
-                return fail(trackLines_[t], "the track needs more than 65,535 events (long silences take filler events)");
+                return fail(trackLines_[t],
+                            "the track needs more than 65,535 events (long silences take filler events)");
         return true;
     }
 
