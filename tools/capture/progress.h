@@ -30,7 +30,8 @@ double secondsLeft(const FrameEstimate& estimate);
 bool estimateMeasured(const FrameEstimate& estimate);
 
 // "[#####.....] 120/601 frames  10.00 frames/s  0:12 elapsed  about 0:48 left"
-// in `out`, with a bar of `barWidth` cells (no rate before any time has passed); "left unknown" for a negative estimate, and
-// "so far" added when the estimate is not yet measured for every kind.
+// in `out`, with a bar of `barWidth` cells (no rate before any time has
+// passed); "left unknown" for a negative estimate, and "so far" added when
+// the estimate is not yet measured for every kind.
 void formatProgress(char* out, size_t capacity, int32_t done, int32_t total, double elapsed, double left,
                     bool measured, int32_t barWidth);
