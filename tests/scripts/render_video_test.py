@@ -5,6 +5,7 @@ many writers, which chunk a batch worker takes, and the refusals of chunk
 and join."""
 import hashlib
 import importlib.machinery
+import io
 import importlib.util
 import json
 import multiprocessing
@@ -93,6 +94,26 @@ class Planning(unittest.TestCase):
             rv.parse_scene_frames("0 2 black\n4 5 flag\n")  # frame 3 missing
         with self.assertRaises(rv.Failure):
             rv.parse_timings("no table here\n")
+
+
+class Arguments(unittest.TestCase):
+    def test_values_outside_their_range_are_refused_by_name(self):
+        cases = [
+            (["plan", "d", "--chunks", "0"], "--chunks: wants a whole number from 1 up"),
+            (["plan", "d", "--fps", "241"], "--fps: wants a whole number from 1 to 240"),
+            (["plan", "d", "--seed", "4294967296"], "--seed: wants a whole number from 0 to 4294967295"),
+            (["plan", "d", "--size", "65x36"], "--size: wants even sides from 2 to 8192"),
+            (["plan", "d", "--size", "640"], "--size: wants WIDTHxHEIGHT"),
+            (["run", "d", "--local", "0"], "--local: wants a whole number from 1 up"),
+            (["run", "d"], "one of the arguments --local --slurm is required"),
+            (["run", "d", "--local", "2", "--slurm"], "not allowed with argument"),
+        ]
+        for argv, message in cases:
+            with self.subTest(argv=argv), mock.patch.object(sys, "stderr", new=io.StringIO()) as err:
+                with self.assertRaises(SystemExit) as exit:
+                    rv.main(argv)
+                self.assertEqual(exit.exception.code, 2)
+                self.assertIn(message, err.getvalue())
 
 
 def record(folder, index):
