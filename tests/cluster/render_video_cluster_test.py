@@ -103,6 +103,16 @@ def wait_for_file(path, text, seconds):
     return False
 
 
+def chunk_logs(folder):
+    """Every log of a run's jobs, for a failure's message."""
+    logs = os.path.join(folder, "logs")
+    text = []
+    for name in sorted(os.listdir(logs)):
+        with open(os.path.join(logs, name)) as f:
+            text.append(f"--- {name}\n{f.read()}")
+    return "\n".join(text)
+
+
 def submitted_jobs(output):
     """The chunk and join job ids from render-video's --slurm line."""
     words = output.split()
@@ -116,7 +126,7 @@ class WholeShowOnSlurm(unittest.TestCase):
         started = time.monotonic()
         out = render_video("run", folder, "--slurm").stdout
         chunks_job, join_job = submitted_jobs(out)
-        self.assertTrue(slurm.wait_gone(join_job, 900), "the jobs did not end")
+        self.assertTrue(slurm.wait_gone(join_job, 900), "the jobs did not end:\n" + chunk_logs(folder))
         array_seconds = time.monotonic() - started
         with open(os.path.join(folder, "logs", "join.log")) as f:
             join_log = f.read()
@@ -212,7 +222,7 @@ class KilledChunk(unittest.TestCase):
 
         out = render_video("run", folder, "--slurm", "--preset", "preview").stdout
         chunks_job, join_job = submitted_jobs(out)
-        self.assertTrue(slurm.wait_gone(join_job, 600))
+        self.assertTrue(slurm.wait_gone(join_job, 600), "the re-run did not end:\n" + chunk_logs(folder))
         self.assertEqual(slurm.job_state(join_job), "COMPLETED", slurm.logs())
         for i in range(4):
             with open(os.path.join(folder, "logs", f"chunk-{i}.log")) as f:

@@ -110,11 +110,15 @@ class SingleNodeSlurm:
         return "UNKNOWN"
 
     def wait_gone(self, job, seconds):
-        """Waits until no task of `job` is pending or running."""
+        """Waits until no task of `job` is pending or running; False at the time limit, or at once when
+        the job waits for a dependency that can no longer be met (a chunk before it failed)."""
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
-            if not self.run(["squeue", "-h", "-j", job], check=False).stdout.strip():
+            reasons = self.run(["squeue", "-h", "-j", job, "-o", "%r"], check=False).stdout.split()
+            if not reasons:
                 return True
+            if "DependencyNeverSatisfied" in reasons:
+                return False
             time.sleep(0.5)
         return False
 
