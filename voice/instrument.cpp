@@ -223,6 +223,10 @@ int32_t roundParam(float x) {
     return int32_t(roundHalfUp(x));
 }
 
+int32_t effectSlotType(const float* params, uint32_t s) {
+    return roundParam(10.0f * params[kFx0Type + s]);
+}
+
 Instrument* createInstrument() {
     void* block = alignedAlloc(sizeof(Instrument), 16);
     if (block == nullptr) return nullptr;
