@@ -2,8 +2,6 @@
 #include "driver/music.h"
 
 #include "effects/effect_registry.h"
-#include "runtime/math.h"
-#include "runtime/params.h"
 #include "synth/synth.h"
 #include "voice/instrument.h"
 
@@ -23,8 +21,7 @@ bool effectUnitsMade(const Synth& synth) {
         for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
             // A slot whose type the registry knows but that holds no unit:
             // its create found no memory.
-            const int32_t type = roundParam(10.0f * instrument->params[kFx0Type + s]);
-            if (effectCreateFor(type) != nullptr && instrument->effectUnits[s] == nullptr) return false;
+            if (effectCreateFor(effectSlotType(instrument->params, s)) != nullptr && instrument->effectUnits[s] == nullptr) return false;
         }
     }
     return true;
