@@ -13,7 +13,7 @@
 #include "data/song.h"
 #include "driver/initialisers.h"
 #include "driver/music.h"
-#include "driver/probe.h"
+#include "driver/probe_hooks.h"
 #include "driver/show_frame.h"
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
