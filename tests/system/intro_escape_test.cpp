@@ -96,7 +96,7 @@ TEST(IntroShow, WhenItCannotOpenAWindowItNamesTheCause) {
         std::string command;
         std::string cause;
     } cases[] = {
-        {"ulimit -n 4; exec 3>&-; exec " + intro, "out of file descriptors: 1 free under a limit of 4 (ulimit -n)"},
+        {"exec 3>&-; ulimit -n 4; exec " + intro, "out of file descriptors: 1 free under a limit of 4 (ulimit -n)"},
         {"export DISPLAY=:987; exec " + intro, "cannot connect to the X server at DISPLAY=:987"},
         {"xvfb-run -a -s '-extension GLX' sh -c '" + intro + "'", "GLX"},
     };
