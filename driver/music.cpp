@@ -21,7 +21,8 @@ bool effectUnitsMade(const Synth& synth) {
         for (uint32_t s = 0; s < kEffectSlotCount; ++s) {
             // A slot whose type the registry knows but that holds no unit:
             // its create found no memory.
-            if (effectCreateFor(effectSlotType(instrument->params, s)) != nullptr && instrument->effectUnits[s] == nullptr) return false;
+            const bool known = effectCreateFor(effectSlotType(instrument->params, s)) != nullptr;
+            if (known && instrument->effectUnits[s] == nullptr) return false;
         }
     }
     return true;

@@ -74,7 +74,8 @@ TEST(AudioDevice, TheThreadRestsWhileTheRingIsFull) {
     std::this_thread::sleep_for(400ms);
     const uint64_t steps = o.output.feedSteps.load() - stepsBefore;
     const uint64_t blocks = readCounters(o.output).blocksWritten - blocksBefore;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     EXPECT_GT(blocks, 0u);  // the ring was kept topped up meanwhile
     // One more for a rest under way when the stretch began.
     EXPECT_LE(steps, blocks + uint64_t(elapsed.count()) + 1) << "in " << elapsed.count() << " ms";

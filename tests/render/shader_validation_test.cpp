@@ -103,7 +103,9 @@ TEST(ShaderValidation, TheValidatorRefusesWhatTheDeclaredVersionLacks) {
     } cases[] = {
         {"#version 120\nvoid main() { int i = min(1, 2); gl_FragColor = vec4(float(i)); }\n", false},
         {"#version 130\nvoid main() { int i = min(1, 2); gl_FragColor = vec4(float(i)); }\n", true},
-        {"#version 120\nuniform sampler2D s;\nvoid main() { gl_FragColor = vec4(textureSize(s, 0), 0.0, 1.0); }\n", false},
+        {"#version 120\nuniform sampler2D s;\n"
+         "void main() { gl_FragColor = vec4(textureSize(s, 0), 0.0, 1.0); }\n",
+         false},
         {"#version 120\nvoid main() { gl_FragColor = vec4(1.0); }\n", true},
     };
     for (const auto& c : cases) {
