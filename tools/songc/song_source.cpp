@@ -206,6 +206,8 @@ public:
                     if (!parseInt(w[2], 1, 65535, a)) return fail(n, "pattern length must be 1..65535 steps");
                     pattern = &patterns[w[1]];
                     pattern->length = uint32_t(a);
+                } else if (w[0] == "section") {
+                    // Section marks place no notes: section_marks.cpp reads them.
                 } else if (w[0] == "track" && w.size() == 2) {
                     out.trackNames.push_back(w[1]);
                     out.tracks.emplace_back();

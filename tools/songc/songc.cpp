@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/songc/piece_facts.h"
+#include "tools/songc/section_marks.h"
 #include "tools/songc/song_source.h"
 
 namespace {
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     SongText text;
-    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) {
+    std::vector<SectionMark> marks;
+    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error) ||
+        !readSectionMarks(score, scoreFile, marks, error)) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
         return 1;
     }
@@ -89,7 +92,8 @@ int main(int argc, char** argv) {
     const SongFigures figures = measureSong(bytes);
     std::fputs(describe(figures).c_str(), stdout);
     if (!free) {
-        const std::vector<std::string> faults = pieceFaults(bytes, figures);
+        std::vector<std::string> faults = pieceFaults(bytes, figures);
+        for (const std::string& fault : marksOffScenes(marks, text.tempo, scoreFile)) faults.push_back(fault);
         for (const std::string& fault : faults) std::fprintf(stderr, "songc: %s\n", fault.c_str());
         if (!faults.empty()) {
             std::fprintf(stderr, "songc: not the intro's piece; nothing written (--free writes it anyway)\n");
