@@ -4,6 +4,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tools/meters/loudness.h"  // powerDb
@@ -85,9 +86,16 @@ double bandEnergy(const float* interleaved, size_t frames, uint32_t sampleRate, 
     while (size < frames) size *= 2;
     RealTransform transform(size);
     std::vector<double> power(size / 2 + 1, 0.0);
+    // Cosine ramps over the first and last 5% of the stretch: cut edges
+    // would spread a strong tone far outside the band into it.
+    const size_t ramp = std::max<size_t>(1, frames / 20);
+    auto taper = [&](size_t i) {
+        const size_t edge = std::min(i, frames - 1 - i);
+        return edge >= ramp ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * (double(edge) + 0.5) / double(ramp));
+    };
     for (int channel = 0; channel < 2; ++channel) {
         for (size_t i = 0; i < size; ++i)
-            transform.input()[i] = i < frames ? double(interleaved[2 * i + size_t(channel)]) : 0.0;
+            transform.input()[i] = i < frames ? taper(i) * double(interleaved[2 * i + size_t(channel)]) : 0.0;
         transform.addPower(power);
     }
     // Parseval: the sum of squares is the power of every bin over the size;
