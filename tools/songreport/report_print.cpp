@@ -88,7 +88,7 @@ std::string reportText(const SongReport& r) {
     out += ")\n\nOctave-band balance, dB of the section's power\n";
     add(out, "%-10s", "section");
     for (double centre : kOctaveCentres)
-        add(out, " %6s", centre < 1000 ? cell(centre).c_str() : (std::to_string(int(centre / 1000)) + "k").c_str());
+        add(out, centre < 1000 ? " %6g" : " %5gk", centre < 1000 ? centre : centre / 1000);
     out += "\n";
     for (size_t i = 0; i <= r.sections.size(); ++i) {
         const SectionFigures& s = i < r.sections.size() ? r.sections[i] : r.song;
@@ -96,14 +96,14 @@ std::string reportText(const SongReport& r) {
         for (double share : s.octaves) add(out, " %6s", cell(share).c_str());
         out += "\n";
     }
-    add(out, "song below 60 Hz %s dB, 200-500 Hz %s dB\n\nThe mix and each track alone, dBFS RMS\n%-10s %9s",
+    add(out, "song below 60 Hz %s dB, 200-500 Hz %s dB\n\nThe mix and each track alone, dBFS RMS\n%-10s %10s",
         cell(r.below60).c_str(), cell(r.low200to500).c_str(), "section", "mix");
-    for (const TrackFigures& t : r.tracks) add(out, " %9.9s", t.name.c_str());
+    for (const TrackFigures& t : r.tracks) add(out, " %10.10s", t.name.c_str());
     out += "\n";
     for (size_t i = 0; i <= r.sections.size(); ++i) {
         const SectionFigures& s = i < r.sections.size() ? r.sections[i] : r.song;
-        add(out, "%-10s %9s", s.name.c_str(), cell(s.level).c_str());
-        for (double level : s.trackLevels) add(out, " %9s", cell(level).c_str());
+        add(out, "%-10s %10s", s.name.c_str(), cell(s.level).c_str());
+        for (double level : s.trackLevels) add(out, " %10s", cell(level).c_str());
         out += "\n";
     }
     add(out, "\n%-10s %10s %9s %7s %6s\n", "track", "LUFS alone", "cut ends", "events", "bytes");
