@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/processes.h"
 #include "tools/songc/section_marks.h"
 
 namespace {
@@ -94,4 +96,29 @@ TEST(SectionMarks, MalformedMarksAreReportedWhereTheyAre) {
     EXPECT_EQ(marks[1].name, "b");
     EXPECT_EQ(marks[1].step, 12u);
     EXPECT_EQ(marks[1].line, 3);
+}
+
+// songc itself: a score whose mark left its picture writes nothing and says
+// where; --free, for songs that are not the show's, writes it.
+TEST(SectionMarks, SongcRefusesAMarkOffItsPicture) {
+    char pattern[] = "/tmp/section_marks_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string score = replaced(shippedScore(), "section final @776", "section final @784");
+    std::ofstream(dir + "/score.txt", std::ios::binary) << score;
+    std::ofstream(dir + "/instruments.txt", std::ios::binary)
+        << readText(std::string(INTRO_SOURCE_DIR) + "/data/song/instruments.txt");
+    const std::string songc = std::string(INTRO_BINARY_DIR) + "/tools/songc " + dir;
+
+    const CommandRun refused = runCommand(songc + " -o " + dir + "/song.bin 2>&1");
+    EXPECT_EQ(refused.status, 1) << refused.output;
+    const std::string where = dir + "/score.txt:" + std::to_string(lineOf(score, "section final")) + ": section 'final'";
+    EXPECT_NE(refused.output.find(where), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("Sequence 9 starts at frame 6071"), std::string::npos) << refused.output;
+    EXPECT_TRUE(readBytes(dir + "/song.bin").empty());
+
+    const CommandRun free = runCommand(songc + " -o " + dir + "/song.bin --free 2>&1");
+    EXPECT_EQ(free.status, 0) << free.output;
+    EXPECT_EQ(readBytes(dir + "/song.bin").size(), 19572u);
+    std::system(("rm -rf " + dir).c_str());
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/song.h"
+#include "tests/support/processes.h"
 #include "tools/songreport/song_report.h"
 
 namespace {
@@ -95,4 +96,18 @@ TEST(SongReport, SectionsAreTheMarksAndTrackLevelsAddUp) {
     EXPECT_LT(report.song.loudness.integrated, report.song.loudness.maxShortTerm + 1e-9);
     EXPECT_LT(report.song.loudness.truePeak, 0.0);
     EXPECT_TRUE(report.kickAndBass);
+}
+
+// The tool end to end, briefly: JSON with the sections of the source.
+TEST(SongReport, ToolWritesJsonOfTheSource) {
+    const CommandRun run = runCommand(std::string(INTRO_BINARY_DIR) + "/tools/songreport " + INTRO_SOURCE_DIR +
+                                      "/data/song --json --seconds 8");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.rfind("{\"seconds\": 8.011, \"seed\": 1, \"tempo\": 115", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("\"sections\": [\n  {\"name\": \"intro\", \"step\": 0,"), std::string::npos);
+    EXPECT_NE(run.output.find("{\"name\": \"flag\", \"step\": 56,"), std::string::npos);
+    EXPECT_EQ(run.output.find("\"cube\""), std::string::npos) << "a section after the render";
+    EXPECT_EQ(run.output.back(), '\n');
+    const CommandRun wrong = runCommand(std::string(INTRO_BINARY_DIR) + "/tools/songreport /nonexistent 2>&1");
+    EXPECT_EQ(wrong.status, 1) << wrong.output;
 }

@@ -91,7 +91,6 @@ KickOverBass kickOverBass(const Stereo& kick, const Stereo& bass, const std::vec
 SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& marks, double seconds,
                           uint64_t seed) {
     SongReport report;
-    report.seconds = seconds;
     report.seed = seed;
     report.tempo = text.tempo;
 
@@ -99,6 +98,7 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
     const Stereo mix = renderSong(encodeSong(source), seconds, seed);
     const size_t frames = mix.size() / 2;
     const double rendered = double(frames) / kSampleRate;
+    report.seconds = rendered;
 
     // Sections from the marks, the last one running to the end of the render.
     std::vector<SectionMark> bounds = marks;

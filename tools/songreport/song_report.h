@@ -67,7 +67,7 @@ struct TrackFigures {
 };
 
 struct SongReport {
-    double seconds = 0.0;
+    double seconds = 0.0;      // rendered: whole blocks, at least what was asked
     uint64_t seed = 0;
     uint16_t tempo = 0;
     bool kickAndBass = false;  // both roles found: the kick-over-bass figures hold
