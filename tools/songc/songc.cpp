@@ -5,14 +5,11 @@
 //   songc SOURCE_DIR -o song.bin [--free]
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/songc/piece_facts.h"
-#include "tools/songc/section_marks.h"
-#include "tools/songc/song_source.h"
+#include "tools/songc/song_folder.h"
 
 namespace {
 
@@ -24,15 +21,6 @@ void usage(FILE* to) {
                  "  SOURCE_DIR  folder with instruments.txt and score.txt\n"
                  "  -o FILE     song bytes to write\n"
                  "  --free      write any song, not only one that keeps the facts of the intro's piece\n");
-}
-
-bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return !in.bad();
 }
 
 // Writes the whole file or nothing: a short write or failed close removes it.
@@ -74,17 +62,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const std::string instrumentsFile = std::string(source) + "/instruments.txt";
-    const std::string scoreFile = std::string(source) + "/score.txt";
-    std::string instruments, score, error;
-    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) {
-        std::fprintf(stderr, "songc: cannot read %s and %s\n", instrumentsFile.c_str(), scoreFile.c_str());
-        return 1;
-    }
     SongText text;
     std::vector<SectionMark> marks;
-    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error) ||
-        !readSectionMarks(score, scoreFile, marks, error)) {
+    std::string error;
+    if (!readSongFolder(source, text, marks, error)) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
         return 1;
     }
@@ -93,7 +74,8 @@ int main(int argc, char** argv) {
     std::fputs(describe(figures).c_str(), stdout);
     if (!free) {
         std::vector<std::string> faults = pieceFaults(bytes, figures);
-        for (const std::string& fault : marksOffScenes(marks, text.tempo, scoreFile)) faults.push_back(fault);
+        for (const std::string& fault : marksOffScenes(marks, text.tempo, std::string(source) + "/score.txt"))
+            faults.push_back(fault);
         for (const std::string& fault : faults) std::fprintf(stderr, "songc: %s\n", fault.c_str());
         if (!faults.empty()) {
             std::fprintf(stderr, "songc: not the intro's piece; nothing written (--free writes it anyway)\n");

@@ -6,12 +6,11 @@
 //   songreport SOURCE_DIR [--json] [--seconds S] [--seed N]
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "driver/music.h"
 #include "tools/common/arguments.h"
+#include "tools/songc/song_folder.h"
 #include "tools/songreport/song_report.h"
 
 namespace {
@@ -23,15 +22,6 @@ void usage(FILE* to) {
                  "  --json       the figures as JSON instead of tables\n"
                  "  --seconds S  length to render and measure (default 115, the show; at most 3600)\n"
                  "  --seed N     pin the counter to N (default 1): the same N gives the same figures\n");
-}
-
-bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return !in.bad();
 }
 
 }  // namespace
@@ -72,17 +62,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const std::string instrumentsFile = std::string(source) + "/instruments.txt";
-    const std::string scoreFile = std::string(source) + "/score.txt";
-    std::string instruments, score, error;
-    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) {
-        std::fprintf(stderr, "songreport: cannot read %s and %s\n", instrumentsFile.c_str(), scoreFile.c_str());
-        return 1;
-    }
     SongText text;
     std::vector<SectionMark> marks;
-    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error) ||
-        !readSectionMarks(score, scoreFile, marks, error)) {
+    std::string error;
+    if (!readSongFolder(source, text, marks, error)) {
         std::fprintf(stderr, "songreport: %s\n", error.c_str());
         return 1;
     }
