@@ -95,7 +95,10 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
     report.tempo = text.tempo;
 
     const SongSource source = songSource(text, kVelocity);
-    const Stereo mix = renderSong(encodeSong(source), seconds, seed);
+    const std::vector<uint8_t> all = encodeSong(source);
+    report.songBytes = all.size();
+    const Stereo mix = renderSong(all, seconds, seed);
+    if (mix.empty()) return report;  // the song does not load: nothing rendered
     const size_t frames = mix.size() / 2;
     const double rendered = double(frames) / kSampleRate;
     report.seconds = rendered;
@@ -129,8 +132,6 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
     // Every track alone: its level in each section, its loudness, its cut ends.
     const int kickTrack = trackNamed(text, kKickTrack), bassTrack = trackNamed(text, kBassTrack);
     Stereo kick, bass;
-    const std::vector<uint8_t> all = encodeSong(source);
-    report.songBytes = all.size();
     for (size_t t = 0; t < text.tracks.size(); ++t) {
         Stereo solo = renderSong(soloSong(text, t), seconds, seed);
         solo.resize(mix.size(), 0.0f);
@@ -151,6 +152,9 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
 
     report.kickAndBass = kickTrack >= 0 && bassTrack >= 0;
     if (report.kickAndBass) {
+        // Kicks belong to the section of their step, and are measured from
+        // the start of the block their time falls in, where they sound: the
+        // renderer dispatches a block's events before rendering it.
         std::vector<size_t> strikes;
         for (const SourceNote& note : text.tracks[size_t(kickTrack)])
             strikes.push_back(frameAt(stepTime(note.step, text.tempo), frames));
@@ -159,7 +163,8 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
         auto within = [&](const SectionFigures& s) {
             std::vector<size_t> in;
             for (size_t at : strikes)
-                if (at >= frameAt(s.start, frames) && at < frameAt(s.end, frames)) in.push_back(at);
+                if (at >= frameAt(s.start, frames) && at < frameAt(s.end, frames))
+                    in.push_back(at / kBlockFrames * kBlockFrames);
             return in;
         };
         for (SectionFigures& s : report.sections) s.kickOverBass = kickOverBass(kick, bass, within(s), kSampleRate);

@@ -80,7 +80,8 @@ struct SongReport {
 };
 
 // Renders and measures. Sections that start at or after `seconds` are left
-// out; a song without marks is one section.
+// out; a song without marks is one section. A song that does not load gives
+// a report with nothing rendered (song.end 0).
 SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& marks, double seconds,
                           uint64_t seed);
 
