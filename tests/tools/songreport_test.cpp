@@ -3,21 +3,20 @@
 // measures by the sections the score marks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "data/song.h"
 #include "tests/support/processes.h"
 #include "tools/songreport/song_report.h"
 
 namespace {
 
-// 30 s hold the intro, the flag, the build-up and the first bar of the drop,
-// where every track plays.
-constexpr double kSeconds = 30.0;
+// The report is checked on the first three sections.
+constexpr double kSeconds = 12.0;
 constexpr uint64_t kSeed = 1;
 
 std::string readFile(const std::string& path) {
@@ -51,13 +50,25 @@ double power(const Stereo& s) {
 // Muting must leave every other track exactly as it plays in the mix (same
 // instruments, same seeds): the solos add up to the mix but for the 16-bit
 // truncation of each (ten truncations of up to one step: about -70 dB here).
+// Measured on the first two bars each track plays, all moved to the start,
+// which keeps the eleven renders short.
 TEST(SongReport, SolosAddUpToTheMix) {
-    const ShippedSource source;
-    const Stereo mix = renderSong(std::vector<uint8_t>(kSong, kSong + kSongSize), kSeconds, kSeed);
+    ShippedSource source;
+    for (std::vector<SourceNote>& track : source.text.tracks) {
+        ASSERT_FALSE(track.empty());
+        uint32_t first = track[0].step;
+        for (const SourceNote& note : track) first = std::min(first, note.step);
+        std::vector<SourceNote> kept;
+        for (SourceNote note : track)
+            if (note.step < first + 32) kept.push_back({note.step - first, note.length, note.note});
+        track = kept;
+    }
+    const double seconds = 4.5;
+    const Stereo mix = renderSong(mixSong(source.text), seconds, kSeed);
     ASSERT_FALSE(mix.empty());
     Stereo sum(mix.size(), 0.0f);
     for (size_t t = 0; t < source.text.tracks.size(); ++t) {
-        const Stereo solo = renderSong(soloSong(source.text, t), kSeconds, kSeed);
+        const Stereo solo = renderSong(soloSong(source.text, t), seconds, kSeed);
         ASSERT_EQ(solo.size(), mix.size());
         EXPECT_GT(power(solo), 0.0) << source.text.trackNames[t] << " is silent alone";
         for (size_t i = 0; i < sum.size(); ++i) sum[i] += solo[i];
@@ -74,7 +85,7 @@ TEST(SongReport, SectionsAreTheMarksAndTrackLevelsAddUp) {
     std::vector<std::string> expected;
     for (const SectionMark& mark : source.marks)
         if (stepTime(mark.step, source.text.tempo) < kSeconds) expected.push_back(mark.name);
-    ASSERT_EQ(expected, (std::vector<std::string>{"intro", "flag", "cube", "drop"}));
+    ASSERT_EQ(expected, (std::vector<std::string>{"intro", "flag", "cube"}));
     ASSERT_EQ(report.sections.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         const SectionFigures& s = report.sections[i];
@@ -101,12 +112,11 @@ TEST(SongReport, SectionsAreTheMarksAndTrackLevelsAddUp) {
 // The tool end to end, briefly: JSON with the sections of the source.
 TEST(SongReport, ToolWritesJsonOfTheSource) {
     const CommandRun run = runCommand(std::string(INTRO_BINARY_DIR) + "/tools/songreport " + INTRO_SOURCE_DIR +
-                                      "/data/song --json --seconds 8");
+                                      "/data/song --json --seconds 2");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output.rfind("{\"seconds\": 8.011, \"seed\": 1, \"tempo\": 115", 0), 0u) << run.output;
+    EXPECT_EQ(run.output.rfind("{\"seconds\": 2.009, \"seed\": 1, \"tempo\": 115", 0), 0u) << run.output;
     EXPECT_NE(run.output.find("\"sections\": [\n  {\"name\": \"intro\", \"step\": 0,"), std::string::npos);
-    EXPECT_NE(run.output.find("{\"name\": \"flag\", \"step\": 56,"), std::string::npos);
-    EXPECT_EQ(run.output.find("\"cube\""), std::string::npos) << "a section after the render";
+    EXPECT_EQ(run.output.find("\"flag\""), std::string::npos) << "a section after the render";
     EXPECT_EQ(run.output.back(), '\n');
     const CommandRun wrong = runCommand(std::string(INTRO_BINARY_DIR) + "/tools/songreport /nonexistent 2>&1");
     EXPECT_EQ(wrong.status, 1) << wrong.output;

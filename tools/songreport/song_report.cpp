@@ -58,6 +58,8 @@ Stereo renderSong(const std::vector<uint8_t>& bytes, double seconds, uint64_t se
     return out;
 }
 
+std::vector<uint8_t> mixSong(const SongText& text) { return encodeSong(songSource(text, kVelocity)); }
+
 std::vector<uint8_t> soloSong(const SongText& text, size_t track) {
     SongSource song = songSource(text, kVelocity);
     for (size_t t = 0; t < song.tracks.size(); ++t)
@@ -95,7 +97,7 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
     report.tempo = text.tempo;
 
     const SongSource source = songSource(text, kVelocity);
-    const std::vector<uint8_t> all = encodeSong(source);
+    const std::vector<uint8_t> all = mixSong(text);
     report.songBytes = all.size();
     const Stereo mix = renderSong(all, seconds, seed);
     if (mix.empty()) return report;  // the song does not load: nothing rendered

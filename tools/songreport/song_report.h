@@ -31,8 +31,9 @@ using Stereo = std::vector<float>;
 // the bytes do not load.
 Stereo renderSong(const std::vector<uint8_t>& bytes, double seconds, uint64_t seed);
 
-// The song's bytes with the notes of every track but `track` taken out: the
-// same instruments, that track alone.
+// The song's bytes as songc stores them, and with the notes of every track
+// but `track` taken out: the same instruments, that track alone.
+std::vector<uint8_t> mixSong(const SongText& text);
 std::vector<uint8_t> soloSong(const SongText& text, size_t track);
 
 // Kick over bass in dB over a set of kicks: the weakest kick and the median.
