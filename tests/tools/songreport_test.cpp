@@ -93,6 +93,10 @@ TEST(SongReport, SectionsAreTheMarksAndTrackLevelsAddUp) {
         EXPECT_EQ(s.step, source.marks[i].step);
         EXPECT_DOUBLE_EQ(s.start, stepTime(source.marks[i].step, source.text.tempo));
         EXPECT_DOUBLE_EQ(s.end, i + 1 < expected.size() ? report.sections[i + 1].start : report.song.end);
+        // Even a section shorter than 3 s (the last, cut by the render) has
+        // a loudest 3 s at least as loud as its whole: the window reaches
+        // back into the music before it, not into silence.
+        EXPECT_GT(s.loudness.maxShortTerm, s.loudness.integrated - 0.5) << s.name;
     }
     // Tracks of different roles hardly correlate: their powers add up to the
     // mix's within 0.5 dB in every section.

@@ -6,8 +6,7 @@
 
 LoudnessMeter::LoudnessMeter(uint32_t sampleRate)
     : state_(ebur128_init(2, sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK)),
-      lookEvery_(sampleRate / 10),
-      maxShortTerm_(-INFINITY) {}
+      lookEvery_(sampleRate / 10) {}
 
 LoudnessMeter::~LoudnessMeter() { ebur128_destroy(&state_); }
 
@@ -22,7 +21,7 @@ void LoudnessMeter::add(const float* interleaved, size_t frames) {
         sinceLook_ += piece;
         if (sinceLook_ == lookEvery_) {
             sinceLook_ = 0;
-            maxShortTerm_ = std::max(maxShortTerm_, shortTerm());
+            history_.push_back(shortTerm());
         }
     }
 }
@@ -43,7 +42,8 @@ Loudness LoudnessMeter::figures() const {
     Loudness out;
     out.integrated = -INFINITY;
     ebur128_loudness_global(state_, &out.integrated);
-    out.maxShortTerm = std::max(maxShortTerm_, shortTerm());
+    out.maxShortTerm = shortTerm();
+    for (double value : history_) out.maxShortTerm = std::max(out.maxShortTerm, value);
     double peak = 0.0;
     for (unsigned channel = 0; channel < 2; ++channel) {
         double channelPeak = 0.0;

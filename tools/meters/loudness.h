@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Figures of one signal; -inf where nothing passed the gates (silence).
 struct Loudness {
@@ -24,19 +25,23 @@ public:
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
-    // Feeds frames; the short-term maximum is updated every 100 ms of signal.
+    // Feeds frames; the short-term loudness is looked at every 100 ms of signal.
     void add(const float* interleaved, size_t frames);
     // Loudness of the last 400 ms and the last 3 s, LUFS.
     double momentary() const;
     double shortTerm() const;
     // Everything fed so far.
     Loudness figures() const;
+    // The short-term loudness at the end of every whole 100 ms fed so far
+    // (entry k: the 3 s ending at (k + 1) * 100 ms; the first 3 s of a
+    // signal count silence before it).
+    const std::vector<double>& shortTermHistory() const { return history_; }
 
 private:
     ebur128_state* state_;
     size_t sinceLook_ = 0;  // frames fed since the short-term loudness was last looked at
     size_t lookEvery_;
-    double maxShortTerm_;
+    std::vector<double> history_;
 };
 
 // The figures of a whole signal.

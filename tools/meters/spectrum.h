@@ -13,9 +13,10 @@ constexpr int kOctaveBands = 10;
 extern const double kOctaveCentres[kOctaveBands];
 
 // Power by frequency of both channels together: Hann-windowed segments of
-// `segment` frames overlapping by half, averaged (32768 frames: bins of 1.3 Hz,
-// fine enough to keep a 40 Hz bass out of the 63 Hz octave). Only ratios of its bins are
-// meaningful. A signal shorter than one segment is zero-padded to it.
+// `segment` frames overlapping by half, averaged (32768 frames: bins of
+// 1.3 Hz, fine enough to keep a 40 Hz bass out of the 63 Hz octave). Only
+// ratios of its bins are meaningful. A signal shorter than one segment is
+// zero-padded to it.
 struct PowerSpectrum {
     double binHz = 0.0;
     std::vector<double> power;  // bins 0 .. segment / 2

@@ -8,13 +8,20 @@
 
 namespace {
 
+// Appends printf-style text, however long (names come from the source).
 void add(std::string& out, const char* format, ...) {
-    char text[512];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    std::vsnprintf(text, sizeof(text), format, args);
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    out += text;
+    if (length > 0) {
+        const size_t at = out.size();
+        out.resize(at + size_t(length) + 1);
+        std::vsnprintf(&out[at], size_t(length) + 1, format, again);
+        out.resize(at + size_t(length));
+    }
+    va_end(again);
 }
 
 // A figure in a table column: one decimal, "-inf"/"+inf", "-" for none.
@@ -38,7 +45,13 @@ std::string quoted(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
         if (c == '"' || c == '\\') out += '\\';
-        out += c;
+        if ((unsigned char)c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", unsigned(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
     }
     return out + "\"";
 }
@@ -81,7 +94,7 @@ std::string reportText(const SongReport& r) {
     out += "\n";
     for (const SectionFigures& s : r.sections) sectionRow(out, r, s);
     sectionRow(out, r, r.song);
-    out += "\n(LUFS integrated, max S the loudest short-term (3 s) loudness, dBTP true peak, LRA loudness range";
+    out += "\n(LUFS integrated, max S the loudest 3 s ending in the section, dBTP true peak, LRA loudness range";
     if (r.kickAndBass)
         add(out, ";\n k/b kick over bass in %.0f-%.0f Hz over the first %.0f ms of each kick: the weakest kick",
             kKickBandLow, kKickBandHigh, kKickWindowSeconds * 1000.0);

@@ -119,9 +119,21 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
     report.song.name = "song";
     report.song.end = rendered;
 
+    // A section's loudest short-term loudness is the loudest 3 s window of
+    // the song that ends inside it: a meter started afresh would count
+    // silence before a section shorter than 3 s.
+    LoudnessMeter songMeter(kSampleRate);
+    songMeter.add(mix.data(), frames);
+    const std::vector<double>& shortTerm = songMeter.shortTermHistory();
     auto measureMix = [&](SectionFigures& s) {
         const size_t begin = frameAt(s.start, frames), end = frameAt(s.end, frames);
         s.loudness = measureLoudness(&mix[2 * begin], end - begin, kSampleRate);
+        s.loudness.maxShortTerm = -INFINITY;
+        for (size_t k = 0; k < shortTerm.size(); ++k) {
+            const double windowEnd = 0.1 * double(k + 1);
+            if (windowEnd > s.start && windowEnd <= s.end)
+                s.loudness.maxShortTerm = std::max(s.loudness.maxShortTerm, shortTerm[k]);
+        }
         s.level = levelOf(mix, begin, end);
         s.octaves = octaveBalance(powerSpectrum(&mix[2 * begin], end - begin, kSampleRate));
     };

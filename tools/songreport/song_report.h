@@ -52,7 +52,7 @@ struct SectionFigures {
     std::string name;
     uint32_t step = 0;
     double start = 0.0, end = 0.0;  // music seconds
-    Loudness loudness;
+    Loudness loudness;  // maxShortTerm: the loudest 3 s of the song that end in the section
     double level = 0.0;                          // dBFS RMS of the mix
     std::array<double, kOctaveBands> octaves{};  // dB of the section's total power
     std::vector<double> trackLevels;             // dBFS RMS of each track alone
