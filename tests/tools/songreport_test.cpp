@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "data/song.h"
 #include "tests/support/processes.h"
 #include "tools/songreport/song_report.h"
 
@@ -46,6 +47,12 @@ double power(const Stereo& s) {
 }
 
 }  // namespace
+
+// The report measures the very bytes the show plays (the same velocity and
+// encoding as songc).
+TEST(SongReport, MixIsTheShippedSong) {
+    EXPECT_EQ(mixSong(ShippedSource().text), std::vector<uint8_t>(kSong, kSong + kSongSize));
+}
 
 // Muting must leave every other track exactly as it plays in the mix (same
 // instruments, same seeds): the solos add up to the mix but for the 16-bit
