@@ -14,6 +14,7 @@ INTRO_PACKAGES=(
   libgtest-dev libbenchmark-dev                # tests and benchmarks
   glslang-tools                                # glslangValidator: every shader checked by the reference compiler
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
+  libebur128-dev libfftw3-dev                  # the meters of songreport: EBU R 128 loudness, spectra
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers
   g++-mingw-w64-x86-64-posix                   # the Windows build
   wine wine64 pulseaudio pulseaudio-utils      # running it in tests: wine, a sound server and parec,
