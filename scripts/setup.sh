@@ -12,6 +12,7 @@ INTRO_PACKAGES=(
   libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
   xvfb xauth xdotool procps                    # a real X server for headless runs and tests (pgrep)
   libgtest-dev libbenchmark-dev                # tests and benchmarks
+  glslang-tools                                # glslangValidator: every shader checked by the reference compiler
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers
   g++-mingw-w64-x86-64-posix                   # the Windows build
