@@ -247,6 +247,7 @@ public:
             if (state.pattern == nullptr && state.track == nullptr) {
                 if (w[0] == "tempo") ok = tempoLine(n, w, state, out);
                 else if (w[0] == "pattern") ok = patternStart(n, w, state);
+                else if (w[0] == "section") ok = true;  // a mark places no notes: section_marks.cpp reads it
                 else if (w[0] == "track") ok = trackStart(n, w, state, out);
                 else ok = fail(n, "expected 'tempo BPM', 'pattern NAME LENGTH' or 'track NAME'");
             } else if (w[0] == "end") {

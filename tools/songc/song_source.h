@@ -12,6 +12,7 @@
 //   end
 // Score:
 //   tempo BPM                          exactly once
+//   section NAME @STEP                 where a section of the piece begins (section_marks.h)
 //   pattern NAME LENGTH                length in steps (a step is a sixteenth note)
 //     STEP LENGTH NOTE...              notes as names (C4 = 60, D#2, Eb2) or numbers
 //     grid NOTE LENGTH x...x...        one character a step from step 0: x strikes

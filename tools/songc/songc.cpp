@@ -3,11 +3,6 @@
 // embeds, after checking them against the facts of the intro's piece.
 //
 //   songc SOURCE_DIR -o song.bin [--free]
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -17,7 +12,7 @@
 #include "tools/common/output_file.h"
 #include "tools/common/tool_exit.h"
 #include "tools/songc/piece_facts.h"
-#include "tools/songc/song_source.h"
+#include "tools/songc/song_folder.h"
 
 namespace {
 
@@ -29,31 +24,6 @@ void usage(FILE* to) {
                  "  SOURCE_DIR  folder with instruments.txt and score.txt\n"
                  "  -o FILE     song bytes to write\n"
                  "  --free      write any song, not only one that keeps the facts of the intro's piece\n");
-}
-
-// A source text is a few kilobytes; anything near this is not one (a film,
-// /dev/zero) and is refused before it fills the memory.
-constexpr size_t kLargestSourceBytes = 16 << 20;
-
-// The whole text of `path`, or false after a message with the path and the
-// reason (missing, a folder, unreadable, too large).
-bool readText(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info;
-    int error = fd < 0 ? errno : fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-    char chunk[65536];
-    while (error == 0) {
-        const ssize_t got = read(fd, chunk, sizeof(chunk));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) error = errno;
-        if (got <= 0) break;
-        text.append(chunk, size_t(got));
-        if (text.size() > kLargestSourceBytes) error = EFBIG;
-    }
-    if (fd >= 0) close(fd);
-    if (error == 0) return true;
-    std::fprintf(stderr, "songc: cannot read %s: %s\n", path.c_str(), std::strerror(error));
-    return false;
 }
 
 int compile(int argc, char** argv) {
@@ -84,10 +54,10 @@ int compile(int argc, char** argv) {
     const std::string instrumentsFile = std::string(source) + "/instruments.txt";
     const std::string scoreFile = std::string(source) + "/score.txt";
     if (!refuseSameFiles("songc", {instrumentsFile.c_str(), scoreFile.c_str()}, {output})) return 2;
-    std::string instruments, score, error;
-    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) return 1;
     SongText text;
-    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) {
+    std::vector<SectionMark> marks;
+    std::string error;
+    if (!readSongFolder(source, text, marks, error)) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
         return 1;
     }
@@ -101,7 +71,9 @@ int compile(int argc, char** argv) {
         return 1;
     }
     if (!free) {
-        const std::vector<std::string> faults = pieceFaults(bytes, figures);
+        std::vector<std::string> faults = pieceFaults(bytes, figures);
+        for (const std::string& fault : marksOffScenes(marks, text.tempo, scoreFile))
+            faults.push_back(fault);
         for (const std::string& fault : faults) std::fprintf(stderr, "songc: %s\n", fault.c_str());
         if (!faults.empty()) {
             std::fprintf(stderr, "songc: not the intro's piece; nothing written (--free writes it anyway)\n");
