@@ -141,8 +141,8 @@ class WholeShowOnSlurm(unittest.TestCase):
         run([os.path.join(BUILD, "tools", "capture"), "--video", whole, "--frames", "0-1150", "--size", SIZE,
              "--fps", str(FPS)])
         one_seconds = time.monotonic() - started
-        print(f"\ncluster: 4 chunks and the join on Slurm {array_seconds:.1f} s; one process's frames "
-              f"{one_seconds:.1f} s", file=sys.stderr)
+        print(f"\ncluster: job array and join job, submission to end (scheduling and encode included) "
+              f"{array_seconds:.1f} s; one capture process for the same frames {one_seconds:.1f} s", file=sys.stderr)
         joined = frame_hashes(["-f", "concat", "-safe", "0", "-i", os.path.join(folder, "chunks.txt")])
         single = frame_hashes(["-i", whole])
         self.assertEqual(len(single), 1151)
