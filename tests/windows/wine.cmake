@@ -14,7 +14,7 @@ foreach(build ${wine_builds})
 endforeach()
 add_test(NAME windows32_wine_intro
   COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x900x24" ${CMAKE_CURRENT_LIST_DIR}/wine_intro.sh
-          ${CMAKE_SOURCE_DIR}/build-windows32/driver/intro.exe ${CMAKE_BINARY_DIR}/windows32_wine_intro)
+          ${CMAKE_SOURCE_DIR}/build-windows32/exepack/intro.exe ${CMAKE_BINARY_DIR}/windows32_wine_intro)
 set_tests_properties(windows32_wine_intro PROPERTIES LABELS windows TIMEOUT 300 SKIP_RETURN_CODE 77
   RUN_SERIAL TRUE)
 if(TARGET songrender)
