@@ -59,8 +59,13 @@ void __sleep_for(chrono::seconds seconds, chrono::nanoseconds nanoseconds) {
 }  // namespace this_thread
 }  // namespace std
 
-// snprintf as C99 has it (the length the whole text needs, the output always
-// terminated), on msvcrt.dll's functions instead of mingw-w64's own printf.
+// mingw-w64's C++ headers send printf and its kin to mingw-w64's own
+// formatting code (about 20 KB). Here they go to msvcrt.dll's: fprintf as it
+// is, snprintf as C99 has it (the length the whole text needs, the output
+// always terminated).
+extern "C" int __mingw_vfprintf(FILE* file, const char* format, va_list arguments) {
+    return vfprintf(file, format, arguments);
+}
 extern "C" int __mingw_vsnprintf(char* buffer, size_t size, const char* format, va_list arguments) {
     va_list copy;
     va_copy(copy, arguments);
