@@ -15,7 +15,7 @@ INTRO_PACKAGES=(
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers
   g++-mingw-w64-x86-64-posix                   # the Windows build
-  g++-mingw-w64-i686-posix                     # the 32-bit Windows build
+  g++-mingw-w64-i686-win32                     # the 32-bit Windows build
   wine wine64 pulseaudio pulseaudio-utils      # running it in tests: wine, a sound server and parec,
   x11-utils                                    # xwininfo
   # Running the 32-bit build under wine: wine32 (about 1.4 GB on disk, a 257 MB
