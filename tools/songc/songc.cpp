@@ -3,13 +3,19 @@
 // embeds, after checking them against the facts of the intro's piece.
 //
 //   songc SOURCE_DIR -o song.bin [--free]
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "tools/common/output_file.h"
+#include "tools/common/tool_exit.h"
 #include "tools/songc/piece_facts.h"
 #include "tools/songc/song_source.h"
 
@@ -25,30 +31,32 @@ void usage(FILE* to) {
                  "  --free      write any song, not only one that keeps the facts of the intro's piece\n");
 }
 
+// A source text is a few kilobytes; anything near this is not one (a film,
+// /dev/zero) and is refused before it fills the memory.
+constexpr size_t kLargestSourceBytes = 16 << 20;
+
+// The whole text of `path`, or false after a message with the path and the
+// reason (missing, a folder, unreadable, too large).
 bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return !in.bad();
-}
-
-// Writes the whole file or nothing: a short write or failed close removes it.
-bool writeBytes(const char* path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::remove(path);
-        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    int error = fd < 0 ? errno : fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    char chunk[65536];
+    while (error == 0) {
+        const ssize_t got = read(fd, chunk, sizeof(chunk));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) error = errno;
+        if (got <= 0) break;
+        text.append(chunk, size_t(got));
+        if (text.size() > kLargestSourceBytes) error = EFBIG;
     }
-    return true;
+    if (fd >= 0) close(fd);
+    if (error == 0) return true;
+    std::fprintf(stderr, "songc: cannot read %s: %s\n", path.c_str(), std::strerror(error));
+    return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int compile(int argc, char** argv) {
     const char* source = nullptr;
     const char* output = nullptr;
     bool free = false;
@@ -75,11 +83,9 @@ int main(int argc, char** argv) {
 
     const std::string instrumentsFile = std::string(source) + "/instruments.txt";
     const std::string scoreFile = std::string(source) + "/score.txt";
+    if (!refuseSameFiles("songc", {instrumentsFile.c_str(), scoreFile.c_str()}, {output})) return 2;
     std::string instruments, score, error;
-    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) {
-        std::fprintf(stderr, "songc: cannot read %s and %s\n", instrumentsFile.c_str(), scoreFile.c_str());
-        return 1;
-    }
+    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) return 1;
     SongText text;
     if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
@@ -88,6 +94,12 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> bytes = encodeSong(songSource(text, kVelocity));
     const SongFigures figures = measureSong(bytes);
     std::fputs(describe(figures).c_str(), stdout);
+    // Even a free song must be one the program can load.
+    if (!figures.decoded) {
+        std::fprintf(stderr, "songc: the song does not load (more than %u instruments?); nothing written\n",
+                     unsigned(kMaxInstruments));
+        return 1;
+    }
     if (!free) {
         const std::vector<std::string> faults = pieceFaults(bytes, figures);
         for (const std::string& fault : faults) std::fprintf(stderr, "songc: %s\n", fault.c_str());
@@ -96,9 +108,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (bytes.empty() || !writeBytes(output, bytes)) {
-        std::fprintf(stderr, "songc: cannot write %s\n", output);
+    return writeWholeFile("songc", output, bytes.data(), bytes.size()) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    installStopHandlers();
+    // The parser bounds what a source can ask for, but a machine short of
+    // memory still ends the run with a message, not an abort.
+    try {
+        return compile(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "songc: out of memory; nothing written\n");
         return 1;
     }
-    return 0;
 }
