@@ -1,7 +1,8 @@
 # The Windows intro under wine, each on a private 1600 x 900 Xvfb: the test
 # build intro_probe.exe of each Windows build (presets "windows" in
 # build-windows/ and "windows32" in build-windows32/; wine_run.sh), the
-# shipped 32-bit intro.exe (wine_intro.sh), and the music of both builds
+# shipped 32-bit intro.exe, packed and unpacked (wine_intro.sh), and the
+# music of both builds
 # against this build's songrender (music_bits.sh). Each is skipped when its
 # build or wine is absent.
 set(wine_builds windows windows32)
@@ -12,11 +13,16 @@ foreach(build ${wine_builds})
   set_tests_properties(${build}_wine_show PROPERTIES LABELS windows TIMEOUT 300 SKIP_RETURN_CODE 77
     RUN_SERIAL TRUE)
 endforeach()
-add_test(NAME windows32_wine_intro
-  COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x900x24" ${CMAKE_CURRENT_LIST_DIR}/wine_intro.sh
-          ${CMAKE_SOURCE_DIR}/build-windows32/exepack/intro.exe ${CMAKE_BINARY_DIR}/windows32_wine_intro)
-set_tests_properties(windows32_wine_intro PROPERTIES LABELS windows TIMEOUT 300 SKIP_RETURN_CODE 77
-  RUN_SERIAL TRUE)
+# The shipped file is the packed one; the unpacked image must behave the same.
+foreach(test_and_exe windows32_wine_intro:intro.exe windows32_wine_intro_unpacked:exepack/intro.exe)
+  string(REPLACE ":" ";" pair ${test_and_exe})
+  list(GET pair 0 test)
+  list(GET pair 1 exe)
+  add_test(NAME ${test}
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x900x24" ${CMAKE_CURRENT_LIST_DIR}/wine_intro.sh
+            ${CMAKE_SOURCE_DIR}/build-windows32/${exe} ${CMAKE_BINARY_DIR}/${test})
+  set_tests_properties(${test} PROPERTIES LABELS windows TIMEOUT 300 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+endforeach()
 if(TARGET songrender)
   add_test(NAME windows_music_bits
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/music_bits.sh $<TARGET_FILE:songrender> ${CMAKE_BINARY_DIR}/windows_music_bits
