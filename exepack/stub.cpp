@@ -44,13 +44,6 @@ void bindImports(uint8_t* base) {
 
 }  // namespace
 
-// The compiler may turn the probability table's set-up into a call.
-extern "C" void* memset(void* to, int value, size_t count) {
-    auto* bytes = static_cast<uint8_t*>(to);
-    while (count-- > 0) *bytes++ = uint8_t(value);
-    return to;
-}
-
 // Where the image goes: zero-initialised data of this file's own, which the
 // loader maps for certain and which costs nothing in the file. The image is
 // linked at a base inside it (the build checks that it fits).
