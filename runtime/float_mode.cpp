@@ -1,5 +1,6 @@
 // MXCSR from flags: start at 0x1F80 (exceptions masked, round to nearest)
-// and set the requested bits; the x87 control word is left alone.
+// and set the requested bits; the x87 control word is set only at a thread's
+// entry.
 #include "runtime/float_mode.h"
 
 #include <xmmintrin.h>
@@ -17,4 +18,16 @@ uint32_t floatModeValue(uint32_t flags) {
 
 void setFloatMode(uint32_t flags) {
     _mm_setcsr(floatModeValue(flags));
+}
+
+void enterFloatModes(uint32_t flags) {
+    const uint16_t control = kExtendedPrecisionControl;
+    __asm__ volatile("fldcw %0" : : "m"(control));
+    setFloatMode(flags);
+}
+
+uint16_t extendedControlWord() {
+    uint16_t control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    return control;
 }

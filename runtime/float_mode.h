@@ -15,3 +15,16 @@ constexpr uint32_t kMainFloatMode = 0x21;
 uint32_t floatModeValue(uint32_t flags);
 // Loads floatModeValue(flags) into this thread's MXCSR.
 void setFloatMode(uint32_t flags);
+
+// The x87 control word the extended-precision (long double) maths are made
+// for: 64-bit significands, round to nearest, every exception masked. A Linux
+// process starts with it (and a new thread inherits its creator's word); a
+// Windows thread made by CreateThread starts with 0x027F (53-bit
+// significands), which rounds those steps differently, so the music would not
+// be the same bits there.
+constexpr uint16_t kExtendedPrecisionControl = 0x037F;
+// Both control words for a thread that is just starting: the x87 one above
+// and floatModeValue(flags) in the MXCSR. Every thread entry calls it first.
+void enterFloatModes(uint32_t flags);
+// This thread's x87 control word.
+uint16_t extendedControlWord();

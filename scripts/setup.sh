@@ -17,10 +17,18 @@ INTRO_PACKAGES=(
   libebur128-dev libfftw3-dev                  # the meters of songreport: EBU R 128 loudness, spectra
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers
   g++-mingw-w64-x86-64-posix                   # the Windows build
+  g++-mingw-w64-i686-win32                     # the 32-bit Windows build
   wine wine64 pulseaudio pulseaudio-utils      # running it in tests: wine, a sound server and parec,
   x11-utils                                    # xwininfo
   python3 parallel                             # scripts/render-video and its runs of chunks on one machine
   slurm-wlm munge                              # the single-node Slurm of the cluster tests
+  # Running the 32-bit build under wine: wine32 (about 1.4 GB on disk, a 257 MB
+  # download, close to two minutes to install; it upgrades some 64-bit
+  # libraries too), Mesa's 32-bit GL for WGL, and the 32-bit X libraries
+  # through which wine sets the display mode (without XRandR the switch to
+  # 1600 x 900 is refused).
+  wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386
+  libxrandr2:i386 libxrender1:i386 libxinerama1:i386 libxcursor1:i386 libxcomposite1:i386 libxi6:i386
 )
 
 install_missing_packages() {
@@ -41,6 +49,10 @@ install_missing_packages() {
     fi
   fi
   export DEBIAN_FRONTEND=noninteractive
+  # The 32-bit packages need the i386 architecture, added once.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }

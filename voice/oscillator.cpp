@@ -16,6 +16,16 @@
 
 namespace {
 
+// The low 64 bits of a vector; 32-bit x86 has no 64-bit move out of an SSE
+// register, so there it takes two 32-bit moves.
+inline uint64_t lowQuad(__m128i v) {
+#if defined(__x86_64__)
+    return uint64_t(_mm_cvtsi128_si64(v));
+#else
+    return uint64_t(uint32_t(_mm_cvtsi128_si32(v))) | uint64_t(uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(v, 4)))) << 32;
+#endif
+}
+
 constexpr float kInvWaveSize = 0.001953125f;  // 1/512
 constexpr float kCacheTolerance = 0.00001f;
 
@@ -401,7 +411,7 @@ void playCopies(const ComplexFloat* table, __m128* phases, const __m128* incs, _
             // Truncated look-up; phases lie in [0, 1] so the mask only guards.
             // The four indices (below 512) travel as 16-bit fields of one word.
             const __m128i index = _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(phase[p], tableScale)), indexMask);
-            const uint64_t fields = uint64_t(_mm_cvtsi128_si64(_mm_packs_epi32(index, index)));
+            const uint64_t fields = lowQuad(_mm_packs_epi32(index, index));
             const __m128 lo = _mm_unpacklo_ps(_mm_load_ss(&table[fields & 0xFFFF].re),
                                               _mm_load_ss(&table[(fields >> 16) & 0xFFFF].re));
             const __m128 hi = _mm_unpacklo_ps(_mm_load_ss(&table[(fields >> 32) & 0xFFFF].re),

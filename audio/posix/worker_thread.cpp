@@ -7,10 +7,14 @@
 
 #include <new>
 
+#include "runtime/float_mode.h"
 #include "runtime/memory.h"
 
 struct ThreadEntry {
     static void* enter(void* parameter) {
+        // A new thread inherits its creator's control words here; it starts
+        // from the program's own instead, as on Windows.
+        enterFloatModes(kRenderFloatMode);
         auto* worker = static_cast<WorkerThread*>(parameter);
         worker->exitCode_ = worker->run();
         return nullptr;

@@ -4,9 +4,15 @@
 
 #include <windows.h>
 
+#include "runtime/float_mode.h"
+
 struct ThreadEntry {
-    // Calls run through the virtual table; its result is the thread's exit code.
-    static DWORD WINAPI enter(void* parameter) {
+    // Calls run through the virtual table; its result is the thread's exit
+    // code. The system calls it with the stack aligned to 4 bytes only on
+    // 32-bit Windows: it realigns it for the SSE code below, and loads the
+    // control words, which CreateThread sets to 53-bit x87 precision.
+    __attribute__((force_align_arg_pointer)) static DWORD WINAPI enter(void* parameter) {
+        enterFloatModes(kRenderFloatMode);
         auto* worker = static_cast<WorkerThread*>(parameter);
         worker->exitCode_ = worker->run();
         return DWORD(worker->exitCode_);

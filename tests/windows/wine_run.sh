@@ -19,76 +19,12 @@ for tool in wine wineboot wineserver pulseaudio parec xdotool xwininfo; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 77; }
 done
 
-rm -rf "$scratch"
-mkdir -p "$scratch/home" "$scratch/runtime"
-chmod 700 "$scratch/runtime"
-export HOME=$scratch/home XDG_RUNTIME_DIR=$scratch/runtime WINEPREFIX=$scratch/prefix
-export WINEDEBUG=-all
-# No Mono or Gecko install prompts while the prefix is made.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-# A PulseAudio client would start a daemon by itself when none runs; the
-# run without a sound server must really have none.
-printf 'autospawn = no\n' > "$scratch/client.conf"
-export PULSE_CLIENTCONFIG=$scratch/client.conf
-unset PULSE_SERVER
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-pulse_pid=
-wine_pid=
-cleanup() {
-  [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null
-  [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null && wait "$pulse_pid" 2>/dev/null
-  wineserver -k 2>/dev/null
-}
-trap cleanup EXIT
-
-started=$SECONDS
-now() { date +%s.%N; }
+source "$(dirname "$0")/wine_common.sh"
 # A "name=value" figure of the probe's report in a log.
 figure() { grep -o 'intro_probe: .*' "$2" | head -n 1 | tr ' ' '\n' | sed -n "s/^$1=//p"; }
-# awk's verdict on a comparison of numbers, e.g. check "$x >= 1".
-check() { awk "BEGIN { exit !($1) }"; }
-# Waits up to $2 seconds for a command to succeed; false when it never did.
-wait_for() {
-  local until=$((SECONDS + $2))
-  while [ $SECONDS -lt "$until" ]; do
-    eval "$1" && return 0
-    kill -0 "$wine_pid" 2>/dev/null || return 1
-    sleep 0.2
-  done
-  return 1
-}
 show_window() { xwininfo -root -tree | grep -q '"intro_probe.exe").*1600x900+0+0'; }
 
-# Sends Escape (held, so that no poll can miss it), waits up to 3 s for the
-# program to end, and sets escape_rc and escape_latency (s from key-down).
-press_escape() {
-  xdotool keydown Escape
-  local pressed
-  pressed=$(now)
-  local until=$((SECONDS + 3))
-  while kill -0 "$wine_pid" 2>/dev/null && [ $SECONDS -lt "$until" ]; do sleep 0.01; done
-  local ended
-  ended=$(now)
-  xdotool keyup Escape
-  if kill -0 "$wine_pid" 2>/dev/null; then
-    escape_rc=timeout
-    kill "$wine_pid"
-  fi
-  wait "$wine_pid"
-  local rc=$?
-  [ "${escape_rc:-}" = timeout ] || escape_rc=$rc
-  wine_pid=
-  escape_latency=$(awk "BEGIN { printf \"%.3f\", $ended - $pressed }")
-}
-
-wineboot -i > "$scratch/wineboot.log" 2>&1
-wineserver -w
-prefix_seconds=$((SECONDS - started))
+make_prefix
 
 # 1. No sound server: DirectSoundCreate8 fails, the loop swaps frames in its
 # pre-roll, Escape still ends it.
@@ -97,7 +33,6 @@ wine "$probe" > /dev/null 2> "$quiet_log" &
 wine_pid=$!
 if wait_for show_window 60; then
   sleep 2
-  escape_rc=
   press_escape
   [ "$escape_rc" = 0 ] || fail "no sound: exit code $escape_rc after Escape"
   check "$escape_latency < 1.0" || fail "no sound: Escape took $escape_latency s"
@@ -114,13 +49,7 @@ fi
 wineserver -w
 
 # 2. With a PulseAudio null sink: about 20 s of music.
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --load="module-null-sink sink_name=nullsink" \
-  --load=module-native-protocol-unix > "$scratch/pulseaudio.log" 2>&1 &
-pulse_pid=$!
-wait_for_socket() { [ -S "$XDG_RUNTIME_DIR/pulse/native" ]; }
-until=$((SECONDS + 10))
-while ! wait_for_socket && [ $SECONDS -lt $until ]; do sleep 0.1; done
-wait_for_socket || fail "PulseAudio did not start: $(cat "$scratch/pulseaudio.log")"
+start_pulseaudio
 
 log=$scratch/show.log
 wine "$probe" > /dev/null 2> "$log" &
@@ -129,8 +58,7 @@ wine_pid=$!
 if wait_for "grep -qs 'looked at the frame' '$log'" 120; then
   if command -v import >/dev/null; then import -window root "$scratch/window.png" 2>/dev/null; fi
   # Two seconds of what the sink plays, as the program's own 16-bit stereo.
-  timeout 2 parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw > "$scratch/sink.raw"
-  escape_rc=
+  peak=$(sink_peak 2)
   press_escape
   [ "$escape_rc" = 0 ] || fail "exit code $escape_rc after Escape"
   check "$escape_latency < 1.0" || fail "Escape took $escape_latency s"
@@ -143,7 +71,6 @@ if wait_for "grep -qs 'looked at the frame' '$log'" 120; then
   cursor=$(awk "BEGIN { printf \"%.3f\", ($(figure last_consumed "$log") - $(figure first_consumed "$log")) / 176400 / \
                                   ($(figure last_wall "$log") - $(figure first_wall "$log")) }")
   switched=$(figure mode_switched "$log")
-  peak=$(od -An -v -td2 -w2 "$scratch/sink.raw" | awk '{ v = $1 < 0 ? -$1 : $1; if (v > p) p = v } END { print p + 0 }')
   # The song peaks near -5 dBFS; mid-song two seconds reach far above 1000.
   check "$peak > 1000" || fail "the sound server heard silence (peak $peak)"
   check "${drawn:-0} > 0 && ${scenes:-0} > 0" || fail "no scene drawn ($drawn frames with music, $scenes scenes)"
@@ -162,12 +89,7 @@ else
 fi
 wineserver -w
 # The desktop is 1600 x 900 again (under Xvfb it is the only mode there is).
-if root=$(xwininfo -root 2>&1); then
-  grep -q 'Width: 1600' <<< "$root" && grep -q 'Height: 900' <<< "$root" ||
-    fail "the screen was left at another size"
-else
-  fail "the X server is gone: $root"
-fi
+screen_is_1600x900 || fail "the screen was left at another size, or the X server is gone"
 
 echo "wine prefix ${prefix_seconds}s, whole test $((SECONDS - started))s, failures: $failures"
 [ "$failures" -eq 0 ]
