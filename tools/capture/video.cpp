@@ -16,8 +16,8 @@
 #include "driver/show.h"
 #include "driver/timeline.h"
 #include "tools/capture/progress.h"
-#include "tools/capture/show_pictures.h"
-#include "tools/capture/show_replay.h"
+#include "tools/replay/show_pictures.h"
+#include "tools/replay/show_replay.h"
 #include "tools/common/tool_exit.h"
 
 extern char** environ;

@@ -1,5 +1,5 @@
 // Offline replay of the show's clock, timeline and note feed.
-#include "tools/capture/show_replay.h"
+#include "tools/replay/show_replay.h"
 
 #include "data/song.h"
 #include "driver/music.h"

@@ -1,5 +1,5 @@
 // Offscreen start-up and frame drawing for capture, in the show's own order.
-#include "tools/capture/show_pictures.h"
+#include "tools/replay/show_pictures.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -13,7 +13,7 @@
 #include "render/loading_screen.h"
 #include "render/programs.h"
 #include "render/render_target.h"
-#include "tools/capture/show_replay.h"
+#include "tools/replay/show_replay.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "render/data_texture.h"
 #include "render/display.h"
-#include "tools/capture/picture.h"
+#include "tools/replay/picture.h"
 
 struct RenderTarget;
 struct ShowReplay;
