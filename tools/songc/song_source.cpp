@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -333,4 +334,35 @@ SongSource songSource(const SongText& text, uint8_t velocity) {
     song.instruments = text.instruments;
     for (const auto& notes : text.tracks) song.tracks.push_back(trackEvents(notes, velocity));
     return song;
+}
+
+namespace {
+
+bool readSourceText(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return !in.bad();
+}
+
+}  // namespace
+
+bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error) {
+    const std::string instrumentsFile = folder + "/instruments.txt";
+    const std::string scoreFile = folder + "/score.txt";
+    std::string instruments, score;
+    if (!readSourceText(instrumentsFile, instruments)) {
+        error = instrumentsFile + ": cannot be read";
+        return false;
+    }
+    if (!readSourceText(scoreFile, score)) {
+        error = scoreFile + ": cannot be read";
+        return false;
+    }
+    SongText text;
+    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) return false;
+    bytes = encodeSong(songSource(text, velocity));
+    return true;
 }
