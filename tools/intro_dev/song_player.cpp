@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/heard_music.h"
 #include "driver/music.h"
 #include "runtime/counter.h"
 #include "runtime/float_mode.h"
@@ -26,42 +27,8 @@ uint64_t packTake(int64_t position, uint32_t micros) {
     return (uint64_t(micros) << 32) | uint32_t(position);
 }
 
-// The device thread: copies recorded frames from the position on, follows
-// the loop, and plays silence where nothing is recorded yet, without moving
-// on (the render is still on its way there). Only copies: never waits.
 void playCallback(void* user, Uint8* stream, int length) {
-    SongPlayer& player = *static_cast<SongPlayer*>(user);
-    int16_t* out = reinterpret_cast<int16_t*>(stream);
-    const uint32_t frames = uint32_t(length) / 4;
-    int64_t start = player.position.load(std::memory_order_acquire);
-    int64_t position = start;
-    uint32_t done = 0;
-    const SongRecording* recording = player.heard.load(std::memory_order_acquire);
-    if (recording != nullptr && !player.paused.load(std::memory_order_relaxed)) {
-        const int64_t recorded = int64_t(recordedFrames(*recording));
-        const int64_t loopStart = player.loopStart.load(std::memory_order_relaxed);
-        const int64_t loopEnd = player.loopEnd.load(std::memory_order_relaxed);
-        const bool looping = loopEnd > loopStart;
-        while (done < frames) {
-            if (looping && position >= loopEnd) position = loopStart;
-            int64_t run = frames - done;
-            if (looping) run = std::min(run, loopEnd - position);
-            run = std::min(run, recorded - position);
-            if (run <= 0 || position < 0) break;
-            std::memcpy(out + 2 * done, recording->frames + 2 * position, size_t(run) * 4);
-            done += uint32_t(run);
-            position += run;
-        }
-    }
-    std::memset(out + 2 * done, 0, size_t(frames - done) * 4);
-    // A seek made during this take wins over the position it moved on.
-    if (position != start) player.position.compare_exchange_strong(start, position, std::memory_order_acq_rel);
-    const uint32_t now = playerMicros();
-    player.takeFrames.store(done, std::memory_order_relaxed);
-    player.lastTake.store(packTake(position, now), std::memory_order_release);
-    if (done > 0 && player.waitingSince.load(std::memory_order_relaxed) != 0 &&
-        player.soundAt.load(std::memory_order_relaxed) == 0)
-        player.soundAt.store(now, std::memory_order_release);
+    playSongFrames(*static_cast<SongPlayer*>(user), stream, length);
 }
 
 // The render thread: one job at a time, each a whole song from its start.
@@ -143,6 +110,40 @@ bool openDevice(SongPlayer& player) {
 }
 
 }  // namespace
+
+void playSongFrames(SongPlayer& player, uint8_t* stream, int32_t length) {
+    int16_t* out = reinterpret_cast<int16_t*>(stream);
+    const uint32_t frames = uint32_t(length) / 4;
+    int64_t start = player.position.load(std::memory_order_acquire);
+    int64_t position = start;
+    uint32_t done = 0;
+    const SongRecording* recording = player.heard.load(std::memory_order_acquire);
+    if (recording != nullptr && !player.paused.load(std::memory_order_relaxed)) {
+        const int64_t recorded = int64_t(recordedFrames(*recording));
+        const int64_t loopStart = player.loopStart.load(std::memory_order_relaxed);
+        const int64_t loopEnd = player.loopEnd.load(std::memory_order_relaxed);
+        const bool looping = loopEnd > loopStart;
+        while (done < frames) {
+            if (looping && position >= loopEnd) position = loopStart;
+            int64_t run = frames - done;
+            if (looping) run = std::min(run, loopEnd - position);
+            run = std::min(run, recorded - position);
+            if (run <= 0 || position < 0) break;
+            std::memcpy(out + 2 * done, recording->frames + 2 * position, size_t(run) * 4);
+            done += uint32_t(run);
+            position += run;
+        }
+    }
+    std::memset(out + 2 * done, 0, size_t(frames - done) * 4);
+    // A seek made during this take wins over the position it moved on.
+    if (position != start) player.position.compare_exchange_strong(start, position, std::memory_order_acq_rel);
+    const uint32_t now = playerMicros();
+    player.takeFrames.store(done, std::memory_order_relaxed);
+    player.lastTake.store(packTake(position, now), std::memory_order_release);
+    if (done > 0 && player.waitingSince.load(std::memory_order_relaxed) != 0 &&
+        player.soundAt.load(std::memory_order_relaxed) == 0)
+        player.soundAt.store(now, std::memory_order_release);
+}
 
 uint32_t playerMicros() {
     const auto since = std::chrono::steady_clock::now().time_since_epoch();
@@ -243,9 +244,7 @@ int64_t heardFrame(const SongPlayer& player) {
     const int32_t elapsed = int32_t(playerMicros() - uint32_t(take >> 32));
     // The device plays a take over the period after it: what is heard now is
     // the take's end less what it has not played yet.
-    double unplayed = double(frames) - double(elapsed) * 1e-6 * double(kSampleRate);
-    if (unplayed < 0.0) unplayed = 0.0;
-    if (unplayed > double(frames)) unplayed = double(frames);
+    const double unplayed = unplayedBytes(frames * 4, elapsed, kSampleRate * 4) / 4.0;
     // The take's end in 32 bits: positions stay far below 2^32 frames.
     const int64_t end = int64_t(uint32_t(take));
     const int64_t heard = end - int64_t(unplayed);

@@ -58,6 +58,11 @@ void closeSongPlayer(SongPlayer& player);
 // Renders `song` into the spare recording; it takes over in updateSongPlayer
 // once rendered past the position. False when the bytes do not load as a song.
 bool changeSong(SongPlayer& player, const uint8_t* song, uint32_t size);
+// The device callback: fills `length` bytes with recorded frames from the
+// position on, following the loop, and silence where nothing is recorded
+// yet, without moving on (the render is on its way there) or when paused.
+// Only copies: never waits, never allocates.
+void playSongFrames(SongPlayer& player, uint8_t* stream, int32_t length);
 // Main thread, once a frame: hands over to a new song that has caught up.
 // True when it did so.
 bool updateSongPlayer(SongPlayer& player);
