@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/song.h"
@@ -41,6 +42,7 @@ using Clock = std::chrono::steady_clock;
 // Every note of the piece is struck alike, as songc compiles it.
 constexpr uint8_t kSongVelocity = 80;
 constexpr int64_t kFrameStep = kSampleRate / 60;  // , and . move one 60 Hz frame
+constexpr double kFrameMs = 1000.0 / 60.0;          // the shortest frame
 
 double secondsOf(Clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
@@ -76,6 +78,7 @@ struct Player {
     bool quit = false;
     bool shot = false;        // write the picture
     bool windowShot = false;  // write the window as shown, overlay and all
+    int shots = 0;            // pictures written
     std::string songError;
     double frameMs = 0.0;
     double frameMusic = 0.0;  // music time of the frame being drawn
@@ -290,11 +293,12 @@ std::vector<OverlayLine> overlayLines(Player& player) {
     return lines;
 }
 
-// Writes `picture` as intro_dev[_window]_<clock>.png in the shots folder.
+// Writes `picture` as intro_dev[_window]_<clock>_<n>.png in the shots
+// folder, n counting the pictures of the run (a paused clock gives many).
 void writeShot(Player& player, const Picture& picture, const char* kind) {
     char path[1024];
-    std::snprintf(path, sizeof(path), "%s/intro_dev%s_%09.4f.png", player.options.shots.c_str(), kind,
-                  double(std::max(player.replay.lastClock, 0.0f)));
+    std::snprintf(path, sizeof(path), "%s/intro_dev%s_%09.4f_%d.png", player.options.shots.c_str(), kind,
+                  double(std::max(player.replay.lastClock, 0.0f)), ++player.shots);
     if (writePng(picture, path))
         std::fprintf(stderr, "intro_dev: picture at clock %.9g written to %s\n", double(player.replay.lastClock), path);
 }
@@ -322,9 +326,10 @@ void runFrame(Player& player) {
     const int64_t latency = takeSoundLatency(player.music);
     if (latency >= 0 && player.songEditPending) {
         player.songEditPending = false;
-        std::fprintf(stderr, "intro_dev: new song heard %.1f ms after the edit\n",
+        std::fprintf(stderr, "intro_dev: new song heard %.1f ms after the edit (rendered at %.0fx real time)\n",
                      (secondsOfMicros(player.music.soundAt.load() ? player.music.soundAt.load() : playerMicros()) -
-                      secondsOf(player.songEditAt)) * 1000.0);
+                      secondsOf(player.songEditAt)) * 1000.0,
+                     double(player.music.renderFactor.load()));
     } else if (latency >= 0 && player.seekPending) {
         player.seekPending = false;
         std::fprintf(stderr, "intro_dev: seek to %.3f s heard after %.1f ms\n", player.seekTarget,
@@ -356,6 +361,11 @@ void runFrame(Player& player) {
                      millisecondsSince(player.shaderEditAt), secondsOf(Clock::now()));
     }
     player.frameMs = millisecondsSince(began);
+    // No display here waits for the vertical blank (Xvfb never does): a
+    // small picture would otherwise spin a core that the song's render
+    // needs after a seek or an edit.
+    if (player.frameMs < kFrameMs)
+        std::this_thread::sleep_for(std::chrono::microseconds(int64_t((kFrameMs - player.frameMs) * 1000.0)));
 }
 
 }  // namespace
