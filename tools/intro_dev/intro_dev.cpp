@@ -43,6 +43,7 @@ using Clock = std::chrono::steady_clock;
 constexpr uint8_t kSongVelocity = 80;
 constexpr int64_t kFrameStep = kSampleRate / 60;  // , and . move one 60 Hz frame
 constexpr double kFrameMs = 1000.0 / 60.0;          // the shortest frame
+constexpr double kRenderingFrameMs = 100.0;         // ... while a new song renders
 
 double secondsOf(Clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
@@ -363,9 +364,11 @@ void runFrame(Player& player) {
     player.frameMs = millisecondsSince(began);
     // No display here waits for the vertical blank (Xvfb never does): a
     // small picture would otherwise spin a core that the song's render
-    // needs after a seek or an edit.
-    if (player.frameMs < kFrameMs)
-        std::this_thread::sleep_for(std::chrono::microseconds(int64_t((kFrameMs - player.frameMs) * 1000.0)));
+    // needs. While a new song renders up to the position, the pictures
+    // rest longer: a software renderer takes every core for a big frame.
+    const double shortest = player.music.pending != nullptr ? kRenderingFrameMs : kFrameMs;
+    if (player.frameMs < shortest)
+        std::this_thread::sleep_for(std::chrono::microseconds(int64_t((shortest - player.frameMs) * 1000.0)));
 }
 
 }  // namespace

@@ -46,11 +46,12 @@ void renderLoop(SongPlayer* player) {
             const Clock::time_point blockBegan = Clock::now();
             if (!recordSongBlock(*player->target, *player->job)) break;
             ++blocks;
-            const double spent = std::chrono::duration<double>(Clock::now() - blockBegan).count();
+            const Clock::time_point now = Clock::now();
+            const double spent = std::chrono::duration<double>(now - blockBegan).count();
             player->renderShare.store(float(spent / kBlockSeconds), std::memory_order_relaxed);
+            const double wall = std::chrono::duration<double>(now - began).count();
+            player->renderFactor.store(float(blocks * kBlockSeconds / wall), std::memory_order_relaxed);
         }
-        const double wall = std::chrono::duration<double>(Clock::now() - began).count();
-        if (wall > 0.0) player->renderFactor.store(float(blocks * kBlockSeconds / wall), std::memory_order_relaxed);
         player->busy.store(false, std::memory_order_release);
     }
 }
