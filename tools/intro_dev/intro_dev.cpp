@@ -82,6 +82,7 @@ struct Player {
     int shots = 0;            // pictures written
     std::string songError;
     double frameMs = 0.0;
+    std::vector<float> frameTimes;  // every frame's, for the summary at the end
     double frameMusic = 0.0;  // music time of the frame being drawn
     // An edit waiting to be seen or heard: when its file event came.
     bool shaderEditPending = false;
@@ -324,13 +325,14 @@ void runFrame(Player& player) {
         player.grid = player.pendingGrid;
         player.dirty = true;
     }
+    const uint32_t soundAt = player.music.soundAt.load();
     const int64_t latency = takeSoundLatency(player.music);
     if (latency >= 0 && player.songEditPending) {
         player.songEditPending = false;
-        std::fprintf(stderr, "intro_dev: new song heard %.1f ms after the edit (rendered at %.0fx real time)\n",
-                     (secondsOfMicros(player.music.soundAt.load() ? player.music.soundAt.load() : playerMicros()) -
-                      secondsOf(player.songEditAt)) * 1000.0,
-                     double(player.music.renderFactor.load()));
+        const double heardAt = secondsOfMicros(soundAt);
+        std::fprintf(stderr, "intro_dev: new song heard %.1f ms after the edit (rendered at %.0fx real time, t=%.6f)\n",
+                     (heardAt - secondsOf(player.songEditAt)) * 1000.0, double(player.music.renderFactor.load()),
+                     heardAt);
     } else if (latency >= 0 && player.seekPending) {
         player.seekPending = false;
         std::fprintf(stderr, "intro_dev: seek to %.3f s heard after %.1f ms\n", player.seekTarget,
@@ -362,6 +364,7 @@ void runFrame(Player& player) {
                      millisecondsSince(player.shaderEditAt), secondsOf(Clock::now()));
     }
     player.frameMs = millisecondsSince(began);
+    player.frameTimes.push_back(float(player.frameMs));
     // No display here waits for the vertical blank (Xvfb never does): a
     // small picture would otherwise spin a core that the song's render
     // needs. While a new song renders up to the position, the pictures
@@ -369,6 +372,15 @@ void runFrame(Player& player) {
     const double shortest = player.music.pending != nullptr ? kRenderingFrameMs : kFrameMs;
     if (player.frameMs < shortest)
         std::this_thread::sleep_for(std::chrono::microseconds(int64_t((shortest - player.frameMs) * 1000.0)));
+}
+
+// One line on the frames drawn: how many, their median and slowest time.
+void printFrameSummary(Player& player) {
+    std::vector<float>& times = player.frameTimes;
+    if (times.empty()) return;
+    std::sort(times.begin(), times.end());
+    std::fprintf(stderr, "intro_dev: %zu frames at scale %.2f, median %.1f ms, slowest %.1f ms\n", times.size(),
+                 player.scale, double(times[times.size() / 2]), double(times.back()));
 }
 
 }  // namespace
@@ -429,7 +441,9 @@ int main(int argc, char** argv) {
     pauseSong(player.music, player.paused);
     std::fprintf(stderr, "intro_dev: playing from %.3f s; shaders from %s, song from %s\n", start,
                  player.shaders.c_str(), player.songFolder.c_str());
+    player.frameTimes.reserve(1 << 16);
     while (!player.quit) runFrame(player);
+    printFrameSummary(player);
     closeFileWatch(player.watch);
     closeSongPlayer(player.music);
     closeShowPictures(player.pictures);
