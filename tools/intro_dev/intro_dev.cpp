@@ -190,13 +190,21 @@ void pollEvents(Player& player) {
     }
 }
 
+// `text` with the source tree's folder left out of the paths it names.
+std::string inSourceTree(const Player& player, std::string text) {
+    const std::string prefix = player.options.source + "/";
+    for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at))
+        text.erase(at, prefix.size());
+    return text;
+}
+
 void reloadSong(Player& player, const std::string& path) {
     const Clock::time_point began = Clock::now();
     std::vector<uint8_t> bytes;
     std::string error;
     if (!compileSongFolder(player.songFolder, kSongVelocity, bytes, error)) {
-        player.songError = error;
-        std::fprintf(stderr, "intro_dev: %s; the old song plays on\n", error.c_str());
+        player.songError = inSourceTree(player, error);
+        std::fprintf(stderr, "intro_dev: %s; the old song plays on\n", player.songError.c_str());
         return;
     }
     if (!changeSong(player.music, bytes.data(), uint32_t(bytes.size()))) {
@@ -217,10 +225,12 @@ void watchFiles(Player& player) {
         if (path.compare(0, player.shaders.size() + 1, player.shaders + "/") == 0) {
             const Clock::time_point began = Clock::now();
             const std::string file = path.substr(player.shaders.size() + 1);
-            const int rebuilt = reloadShaderFile(player.reload, file);
+            int built = 0;
+            const int rebuilt = reloadShaderFile(player.reload, file, &built);
             if (rebuilt == 0) continue;
-            std::fprintf(stderr, "intro_dev: shaders/%s: %d program%s rebuilt in %.1f ms\n", file.c_str(), rebuilt,
-                         rebuilt == 1 ? "" : "s", millisecondsSince(began));
+            std::fprintf(stderr, "intro_dev: shaders/%s: %d of %d program%s rebuilt in %.1f ms\n", file.c_str(), built,
+                         rebuilt, rebuilt == 1 ? "" : "s", millisecondsSince(began));
+            if (built == 0) continue;
             player.shaderEditPending = true;
             player.shaderEditAt = began;
         } else if (path == player.songFolder + "/instruments.txt" || path == player.songFolder + "/score.txt") {
@@ -291,7 +301,7 @@ std::vector<OverlayLine> overlayLines(Player& player) {
     }
     const std::string shaderErrorText = shaderErrors(player.reload);
     if (!shaderErrorText.empty()) lines.push_back({shaderErrorText, true});
-    if (!player.songError.empty()) lines.push_back({player.songError, true});
+    if (!player.songError.empty()) lines.push_back({player.songError + "\nthe song that plays stays as it was", true});
     return lines;
 }
 
@@ -407,7 +417,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!compileSongFolder(player.songFolder, kSongVelocity, song, error)) {
         std::fprintf(stderr, "intro_dev: %s; playing the built-in song\n", error.c_str());
-        player.songError = error;
+        player.songError = inSourceTree(player, error);
         song.assign(kSong, kSong + kSongSize);
     }
     if (!openSongPlayer(player.music, song.data(), uint32_t(song.size()), float(kPlayerSeconds), options.seed))

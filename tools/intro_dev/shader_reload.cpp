@@ -11,8 +11,9 @@
 namespace {
 
 // Builds slot `slot` from its text; on success the new program takes the
-// slot (and the old one is deleted), otherwise the old one stays.
-void rebuild(ShaderReload& reload, int slot) {
+// slot (and the old one is deleted), otherwise the old one stays. True when
+// the new one took it.
+bool rebuild(ShaderReload& reload, int slot) {
     static char report[16384];
     bool clean = true;
     const GLuint program =
@@ -21,12 +22,13 @@ void rebuild(ShaderReload& reload, int slot) {
         if (scenePrograms[slot] != 0) glDeleteProgram(scenePrograms[slot]);
         scenePrograms[slot] = program;
         reload.errors[slot].clear();
-        return;
+        return true;
     }
     if (program != 0) glDeleteProgram(program);
     reload.errors[slot] = report;
     std::fprintf(stderr, "intro_dev: the %s program did not build; the last good one stays:\n%s",
                  kSceneProgramNames[slot], report);
+    return false;
 }
 
 // Reads slot `slot`'s text again; false (with the error kept) when it cannot.
@@ -52,20 +54,27 @@ void openShaderReload(ShaderReload& reload, const std::string& folder) {
     }
 }
 
-int reloadShaderFile(ShaderReload& reload, const std::string& file) {
+int reloadShaderFile(ShaderReload& reload, const std::string& file, int* built) {
     int rebuilt = 0;
+    *built = 0;
     for (int slot = 0; slot < kSceneProgramCount; ++slot) {
         bool uses = false;
         for (const std::string& part : reload.texts[slot].files) uses = uses || part == file;
         if (!uses) continue;
         ++rebuilt;
-        if (reread(reload, slot)) rebuild(reload, slot);
+        if (reread(reload, slot) && rebuild(reload, slot)) ++*built;
     }
     return rebuilt;
 }
 
 std::string shaderErrors(const ShaderReload& reload) {
     std::string all;
-    for (const std::string& error : reload.errors) all += error;
+    for (int slot = 0; slot < kSceneProgramCount; ++slot) {
+        std::string error = reload.errors[slot];
+        while (!error.empty() && error.back() == '\n') error.pop_back();
+        if (!error.empty())
+            all += std::string(all.empty() ? "" : "\n") + "the " + kSceneProgramNames[slot] +
+                   " program keeps its last good build:\n" + error;
+    }
     return all;
 }

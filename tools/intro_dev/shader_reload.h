@@ -17,7 +17,9 @@ struct ShaderReload {
 // reported on stderr and kept.
 void openShaderReload(ShaderReload& reload, const std::string& folder);
 // Rebuilds every scene made of `file` (relative to the folder, e.g.
-// "lib/hsv.glsl"); the number of programs rebuilt, failed ones included.
-int reloadShaderFile(ShaderReload& reload, const std::string& file);
-// Every kept error, one after the other; empty when all scenes built.
+// "lib/hsv.glsl"); the number of programs it tried, and in *built the
+// number of those that built and now draw.
+int reloadShaderFile(ShaderReload& reload, const std::string& file, int* built);
+// Every kept error, each after a line naming its program; empty when all
+// scenes built.
 std::string shaderErrors(const ShaderReload& reload);
