@@ -1,11 +1,11 @@
 // Shader files to program texts, numbered and minified as the build does it.
 #include "tools/intro_dev/shader_source.h"
 
-#include <fstream>
 #include <regex>
 #include <sstream>
 
 #include "shaders/shader_sources.h"
+#include "tools/common/text_file.h"
 
 const char* const kSceneFiles[kSceneProgramCount] = {
     "flag.frag.glsl",      "cube.frag.glsl", "lattice.frag.glsl",   "tubes.frag.glsl",
@@ -20,15 +20,6 @@ int fileNumber(const std::string& relative) {
     for (int i = 0; i < kShaderFileCount; ++i)
         if (name == kShaderFileNames[i]) return i;
     return -1;
-}
-
-bool readFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return !in.bad();
 }
 
 int countBreaks(const std::string& text) {
@@ -67,7 +58,7 @@ struct Resolver {
             error = "shaders/" + file + ": not a shader file of this build (a new file needs a rebuild)";
             return false;
         }
-        if (!readFile(folder + "/" + file, rest)) {
+        if (!readTextFile(folder + "/" + file, rest)) {
             error = "shaders/" + file + ": cannot be read";
             return false;
         }
@@ -116,7 +107,7 @@ struct Resolver {
 bool readShaderText(const std::string& folder, const std::string& file, ShaderText& out, std::string& error) {
     out = ShaderText{};
     std::string head;
-    if (!readFile(folder + "/" + file, head)) {
+    if (!readTextFile(folder + "/" + file, head)) {
         error = "shaders/" + file + ": cannot be read";
         return false;
     }

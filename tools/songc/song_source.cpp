@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "effects/effect_registry.h"
 #include "runtime/params.h"
+#include "tools/common/text_file.h"
 #include "voice/instrument.h"
 #include "voice/modulation.h"
 
@@ -336,28 +336,15 @@ SongSource songSource(const SongText& text, uint8_t velocity) {
     return song;
 }
 
-namespace {
-
-bool readSourceText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return !in.bad();
-}
-
-}  // namespace
-
 bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error) {
     const std::string instrumentsFile = folder + "/instruments.txt";
     const std::string scoreFile = folder + "/score.txt";
     std::string instruments, score;
-    if (!readSourceText(instrumentsFile, instruments)) {
+    if (!readTextFile(instrumentsFile, instruments)) {
         error = instrumentsFile + ": cannot be read";
         return false;
     }
-    if (!readSourceText(scoreFile, score)) {
+    if (!readTextFile(scoreFile, score)) {
         error = scoreFile + ": cannot be read";
         return false;
     }
