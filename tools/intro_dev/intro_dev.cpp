@@ -116,18 +116,17 @@ void setLoop(Player& player, TimeRange range) {
     player.looping = range.end > range.start;
 }
 
-// The picture's size: the window's letterboxed 16:9 box at the scale.
-void pictureSize(const Player& player, int32_t* width, int32_t* height) {
-    const Display& display = player.pictures.display;
-    const Viewport box = letterbox(display.width, display.height, kPictureWidth, kPictureHeight);
-    *width = std::max(16, int32_t(std::lround(box.width * player.scale)));
-    *height = std::max(9, int32_t(std::lround(box.height * player.scale)));
+// The picture's size: a window's letterboxed 16:9 box at the scale.
+void pictureSize(int32_t windowWidth, int32_t windowHeight, double scale, int32_t* width, int32_t* height) {
+    const Viewport box = letterbox(windowWidth, windowHeight, kPictureWidth, kPictureHeight);
+    *width = std::max(16, int32_t(std::lround(box.width * scale)));
+    *height = std::max(9, int32_t(std::lround(box.height * scale)));
 }
 
 // A new render target when the window or the scale changed its size.
 void fitTarget(Player& player) {
     int32_t width = 0, height = 0;
-    pictureSize(player, &width, &height);
+    pictureSize(player.pictures.display.width, player.pictures.display.height, player.scale, &width, &height);
     RenderTarget* target = player.pictures.target;
     if (target && target->width == width && target->height == height) return;
     if (target) {
@@ -427,16 +426,13 @@ int main(int argc, char** argv) {
     bool ok = initRecordedReplay(player.replay, *player.music.heard.load(), instruments);
     DisplayOptions window{.windowed = true, .width = options.width, .height = options.height};
     int32_t width = 0, height = 0;
-    {
-        const Viewport box = letterbox(options.width, options.height, kPictureWidth, kPictureHeight);
-        width = std::max(16, int32_t(std::lround(box.width * player.scale)));
-        height = std::max(9, int32_t(std::lround(box.height * player.scale)));
+    pictureSize(options.width, options.height, player.scale, &width, &height);
+    // A program of the binary's own that does not build is reported and
+    // drawn black; the source tree's version is tried right after.
+    if (ok) {
+        openShowPictures(player.pictures, width, height, player.replay, &window);
+        ok = player.pictures.display.window != nullptr;
     }
-    // A program that does not build in the binary itself is reported; the
-    // source tree's version follows right after.
-    if (ok && player.pictures.display.window == nullptr)
-        ok = openShowPictures(player.pictures, width, height, player.replay, &window) ||
-             player.pictures.display.window != nullptr;
     if (!ok) {
         closeSongPlayer(player.music);
         return 1;
