@@ -284,8 +284,9 @@ std::vector<OverlayLine> overlayLines(Player& player) {
     std::snprintf(text, sizeof(text), "frame %.1f ms  scale %.2f (%dx%d)", player.frameMs, player.scale,
                   target.width, target.height);
     lines.push_back({text});
-    std::snprintf(text, sizeof(text), "audio %.0f%% of its block budget  (%.1f s recorded%s)",
-                  double(player.music.renderShare.load()) * 100.0, recorded, heard.finished ? ", done" : "");
+    std::snprintf(text, sizeof(text), "audio %.0f%% of its block budget  (%.1f s recorded%s)%s",
+                  double(player.music.renderShare.load()) * 100.0, recorded, heard.finished ? ", done" : "",
+                  player.music.silentDevice ? "  no sound device" : "");
     lines.push_back({text});
     const int64_t end = std::min<int64_t>(std::llround(music * kSampleRate), int64_t(recordedFrames(heard)));
     const int64_t window = int64_t(kLevelWindowSeconds * kSampleRate);

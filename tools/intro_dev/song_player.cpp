@@ -98,8 +98,7 @@ bool openDevice(SongPlayer& player) {
         // Without a sound device the dummy driver keeps time all the same.
         std::fprintf(stderr, "intro_dev: no sound device (%s); playing silently\n", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        if (SDL_AudioInit("dummy") != 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-        player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        if (SDL_AudioInit("dummy") == 0) player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
         player.silentDevice = true;
     }
     if (player.device == 0) {
