@@ -32,12 +32,14 @@ if [ $# -gt 0 ]; then
 fi
 
 # The decoder's fuzzer is a clang build of its own; its run is the ctest test
-# fuzz_song_format_smoke (label slow), from the corpus kept in tests/fuzz/corpus.
+# fuzz_song_format_smoke (label slow), from the corpus kept in tests/fuzz/corpus;
+# the song compiler's reader has fuzz_song_source_smoke, from
+# tests/fuzz/song_source_corpus.
 # Every tier runs even when an earlier one failed, so that one CI run shows
 # every failure; the exit code says whether any did.
 failed=()
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs" --target song_format_fuzz
+cmake --build --preset fuzz -j "$jobs" --target song_format_fuzz song_source_fuzz
 
 # The Windows intro, cross-built; its run under wine is the ctest test
 # windows_wine_show (label windows).

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Packs the intro into one self-unpacking file, as Linux intros are handed
 # out: a two-line shell header that unpacks the LZMA stream after it into a
-# temporary file, runs that with the same environment, removes it and passes
-# on its exit status; then the stripped executable, compressed.
+# temporary file and runs that in its own place, with the same environment
+# and arguments; then the stripped executable, compressed.
 # usage: pack.sh intro packed_output
 set -e
 input=$1
@@ -17,7 +17,12 @@ strip --strip-all -R .comment -R .note.gnu.build-id -R .gnu_debuglink -R .eh_fra
   "$input" -o "$work/intro"
 xz --format=lzma -9e -c "$work/intro" > "$work/intro.lzma"
 # The header must stay two lines (the #! line lets exec start the file
-# directly): the stream starts on the third.
-printf '%s\n' '#!/bin/sh' 'f=$(mktemp)||exit 1;tail -n+3 "$0"|xz -dc>$f&&chmod +x $f&&$f;r=$?;rm -f $f;exit $r' > "$output"
+# directly): the stream starts on the third. The unpacked program is opened
+# on descriptor 3 and removed before it starts, and the shell then becomes
+# the show by exec'ing that descriptor: signals reach the show itself, its
+# exit status is the file's, and no file is left behind however the show
+# ends. Until then the traps remove the half-unpacked file on a signal.
+# Every path is quoted: TMPDIR may hold blanks.
+printf '%s\n' '#!/bin/sh' 'f=$(mktemp)||exit 1;trap '"'"'rm -f "$f"'"'"' EXIT;trap "exit 129" HUP;trap "exit 130" INT;trap "exit 143" TERM;tail -n+3 "$0"|xz -dc>"$f"&&chmod +x "$f"&&exec 3<"$f"&&rm -f "$f"&&exec /proc/self/fd/3 "$@";exit 1' > "$output"
 cat "$work/intro.lzma" >> "$output"
 chmod +x "$output"

@@ -127,6 +127,16 @@ TEST_F(CaptureTest, EachRefusedValueIsNamedWithItsRange) {
         {"--timings --loud", "unknown option --loud"},
         {"--timings --loud 3", "unknown option --loud"},
         {"--timings --frames", "--frames needs a value"},
+        {"--time 1 -o f.png --seed 4294967296", "--seed wants a whole number from 0 to 4294967295"},
+        // Contradictions: two modes, two outputs, an output with no use.
+        {"--contact-sheet s.png -o other.png", "-o other.png: the output is already named"},
+        {"--time 1 --loading 2 -o f.png", "--loading cannot be combined with another of"},
+        {"--video v.mp4 --contact-sheet s.png", "--contact-sheet cannot be combined"},
+        {"--timings -o t.txt", "--timings writes no file"},
+        {"--video v.wav", "the video cannot be one"},
+        {"--video v.mp4 -o v.wav", "the output is already named"},
+        // 4 GiB of sheet would be held in memory.
+        {"--contact-sheet s.png --size 8192x8192", "2735 MiB; at most 1024 MiB is held"},
     };
     for (const auto& c : cases) {
         CommandRun run = capture(c.arguments);
@@ -135,10 +145,32 @@ TEST_F(CaptureTest, EachRefusedValueIsNamedWithItsRange) {
     }
 }
 
+TEST_F(CaptureTest, HelpIsTheUsageOnStdout) {
+    const CommandRun help = runCommand(kCapture + " --help 2>/dev/null");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind("usage: capture", 0), 0u) << help.output;
+}
+
+// An encoder that exits with 0 having written nothing: the run fails, says
+// so, and leaves no file (a real ffprobe looks at what was written).
+TEST_F(CaptureTest, AVideoIsReportedOnlyOnceItHoldsAVideo) {
+    ASSERT_EQ(runCommand("mkdir -p " + path("fake") + " && printf '#!/bin/sh\\ncat >/dev/null\\nexit 0\\n' > " +
+                         path("fake/ffmpeg") + " && chmod +x " + path("fake/ffmpeg"))
+                  .status,
+              0);
+    for (const char* sound : {"--silent", ""}) {
+        const CommandRun run = runCommand("PATH=" + path("fake") + ":$PATH " + kCapture + " --video " +
+                                          path("nf.mp4") + " --size 32x18 --seconds 0.1 " + sound + " 2>&1");
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_EQ(run.output.find("wrote"), std::string::npos) << run.output;
+        EXPECT_EQ(runCommand("ls -A " + folder_ + " | grep nf").output, "") << sound;
+    }
+}
+
 TEST_F(CaptureTest, AFailedWriteFailsTheRun) {
     CommandRun full = capture("--time 1 --size 32x18 --silent -o /dev/full");
     EXPECT_EQ(full.status, 1) << full.output;
-    EXPECT_NE(full.output.find("writing /dev/full failed"), std::string::npos) << full.output;
+    EXPECT_NE(full.output.find("writing /dev/full: No space left on device"), std::string::npos) << full.output;
     struct stat device;
     ASSERT_EQ(stat("/dev/full", &device), 0);
     EXPECT_TRUE(S_ISCHR(device.st_mode)) << "the device was removed";
@@ -154,7 +186,7 @@ constexpr double kStopSeconds = 5.0;
 constexpr double kStopSeconds = 1.0;
 #endif
 
-TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles) {
+TEST_F(CaptureTest, StopSignalsStopEveryModeWithinASecondAndRemoveItsFiles) {
     // Big pictures keep each mode busy for many seconds (one cube-grid frame
     // at 6400 x 3600 takes about 8 s here; at 3200 x 1800, since the grid got
     // faster, 2.4 s, too close to the signal); the signal comes once the
@@ -166,11 +198,11 @@ TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles)
     } cases[] = {
         // Names of their own: other tests of this suite leave their files in the folder.
         {{"--time", "30", "--size", "6400x3600", "-o", path("stopped.png")}, {path("stopped.png")}, SIGINT},
-        {{"--contact-sheet", path("stopped_sheet.png"), "--size", "1600x900"}, {path("stopped_sheet.png")}, SIGTERM},
-        {{"--timings", "--size", "1600x900"}, {}, SIGINT},
+        {{"--contact-sheet", path("stopped_sheet.png"), "--size", "1600x900"}, {path("stopped_sheet.png")}, SIGQUIT},
+        {{"--timings", "--size", "1600x900"}, {}, SIGUSR1},
         {{"--video", path("stopped.mp4"), "--seconds", "60"},
          {path("stopped.mp4"), path("stopped.mp4.pictures.mkv"), path("stopped.wav")},
-         SIGTERM},
+         SIGHUP},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = {kCapture};
@@ -185,6 +217,8 @@ TEST_F(CaptureTest, SigintAndSigtermStopEveryModeWithinASecondAndRemoveItsFiles)
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), kStopSeconds)
             << c.arguments[0];
         for (const std::string& file : c.files) EXPECT_NE(access(file.c_str(), F_OK), 0) << file << " was left";
+        // Nor a temporary file of theirs (hidden, named after the output).
+        EXPECT_EQ(runCommand("ls -A " + folder_ + " | grep stopped").output, "") << c.arguments[0];
     }
     // This folder's encoder only (the bracket keeps pgrep's own shell from matching).
     EXPECT_NE(runCommand("pgrep -f '[f]fmpeg.*" + folder_ + "'").status, 0) << "an encoder outlived the capture";

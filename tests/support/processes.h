@@ -46,6 +46,9 @@ CommandRun runCommand(const std::string& command);
 
 std::string readText(const std::string& path);
 std::vector<uint8_t> readBytes(const std::string& path);
+// The names in a folder, hidden ones included (a temporary file left behind
+// shows up), sorted; empty when it cannot be read.
+std::vector<std::string> namesIn(const std::string& folder);
 
 // The "name=value" figures of the first "intro_probe:" line in `errors`;
 // values that are not numbers (such as 1600x900) keep their leading number.

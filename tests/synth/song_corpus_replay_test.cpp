@@ -4,8 +4,6 @@
 // invariant traps, which fails this test).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,12 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 TEST(SongCorpus, EveryKeptInputDecodesConsistentlyOrFailsCleanly) {
     const std::string folder = INTRO_SOURCE_DIR "/tests/fuzz/corpus";
-    DIR* dir = opendir(folder.c_str());
-    ASSERT_NE(dir, nullptr) << folder;
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-    closedir(dir);
+    for (const std::string& name : namesIn(folder))
+        if (name[0] != '.') names.push_back(name);
     // A corpus that lost its files would pass with nothing checked.
     ASSERT_GE(names.size(), 40u);
     for (const std::string& name : names) {

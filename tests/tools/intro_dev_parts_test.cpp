@@ -319,7 +319,7 @@ TEST(SongFolder, CompilesTheTreesSourceToTheEmbeddedSong) {
     ASSERT_TRUE(compileSongFolder(std::string(INTRO_SOURCE_DIR) + "/data/song", 80, bytes, error)) << error;
     EXPECT_EQ(bytes, std::vector<uint8_t>(kSong, kSong + kSongSize));
     EXPECT_FALSE(compileSongFolder("/nonexistent", 80, bytes, error));
-    EXPECT_NE(error.find("/nonexistent/instruments.txt: cannot be read"), std::string::npos) << error;
+    EXPECT_NE(error.find("/nonexistent/instruments.txt: cannot be read: No such file"), std::string::npos) << error;
 }
 
 TEST(PlayerOptions, ReadsGoodAndRefusesBadArguments) {
@@ -338,6 +338,7 @@ TEST(PlayerOptions, ReadsGoodAndRefusesBadArguments) {
         {{"--size", "960"}, false},
         {{"--size", "0x540"}, false},
         {{"--at"}, false},
+        {{"--seed", "4294967296"}, false},
         {{"--fullscreen"}, false},
     };
     for (const Case& c : cases) {

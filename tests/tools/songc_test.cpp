@@ -4,12 +4,17 @@
 // they are.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "data/song.h"
+#include "tests/support/processes.h"
 #include "tools/songc/piece_facts.h"
 #include "tools/songc/song_source.h"
 
@@ -116,7 +121,7 @@ TEST(SongSource, ReadsNotesPatternsAndPlacements) {
         "  0 2 C4 Eb4\n"
         "  grid D#2 1 ..x.x\n"
         "end\n"
-        "track t\n"
+        "track one\n"
         "  @16 p x2 +2 ..28\n"
         "end\n";
     SongText text;
@@ -154,9 +159,18 @@ TEST(SongSource, StoresOffsBeforeOnsOfOneStep) {
     }
 }
 
+// Every fault, hostile ones included (sources written to break the reader),
+// fails at its line with what is wrong, and none is read in some surprising way.
 TEST(SongSource, ReportsFaultsWithFileAndLine) {
     const std::string patch = "instrument a\n  voice.level 50\nend\n";
-    const std::string track = "track t\n  @0 p\nend\n";
+    const std::string track = "track a\n  @0 p\nend\n";
+    const std::string body = "pattern p 4\n  0 1 C4\nend\n" + track;
+    std::string manyInstruments;
+    for (int i = 0; i <= 32; ++i) manyInstruments += "instrument i" + std::to_string(i) + "\nend\n";
+    // 32,700 notes in a row and one far beyond: the notes fit, the filler
+    // events that bridge the silence do not.
+    const std::string crowded = "pattern g 65535\n  grid C4 1 " + std::string(32700, 'x') +
+                                "\nend\ntrack a\n  @0 g\n  @16777216 p\nend\n";
     struct Case {
         std::string instruments, score, message;
     };
@@ -169,9 +183,24 @@ TEST(SongSource, ReportsFaultsWithFileAndLine) {
         {patch, "tempo 1\n" + track, "s.txt:3: no pattern 'p' defined above"},
         {patch, "tempo 1\npattern p 4\n  0 1 H4\nend\n" + track, "s.txt:3: bad note 'H4'"},
         {patch, "tempo 1\npattern p 4\n  4 1 C4\nend\n" + track, "s.txt:3: expected 'STEP LENGTH NOTE...'"},
-        {patch, "tempo 1\npattern p 4\n  0 3 C4\nend\ntrack t\n  @0 p\n  @2 p\nend\n",
-         "s.txt: track 't': note 60 at step 2 overlaps the one at step 0"},
-        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n", "s.txt: 1 instruments but 0 tracks"},
+        {patch, "tempo 1\npattern p 4\n  0 3 C4\nend\ntrack a\n  @0 p\n  @2 p\nend\n",
+         "s.txt: track 'a': note 60 at step 2 overlaps the one at step 0"},
+        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n", "s.txt: no track for instrument 'a'"},
+        {patch, "tempo 1\n" + body + "track nosuchthing\nend\n", "s.txt:8: no instrument 'nosuchthing' for this track"},
+        {patch, "tempo 1\ntrack\nend\n", "s.txt:2: expected 'track NAME', NAME one of the instruments"},
+        {patch, "tempo 1\n" + body + "track a\nend\n", "s.txt:8: a second track 'a' (the first is at line 5)"},
+        {patch, "tempo 1\ntempo 2\n" + body, "s.txt:2: a second tempo (the first is at line 1)"},
+        {patch, std::string("tempo 1\n\n1\0 2\n", 13) + body, "s.txt:3: a NUL byte: not a text file"},
+        {patch, "tempo 1\n# caf\xE9\n" + body, "s.txt:2: a byte that is not UTF-8 text"},
+        {patch, "tempo 1\n# \xED\xA0\x80 a surrogate\n" + body, "s.txt:2: a byte that is not UTF-8 text"},
+        {manyInstruments, "tempo 1\n", "i.txt:65: more than 32 instruments"},
+        {patch + "instrument a\nend\n", "tempo 1\n", "i.txt:4: instrument 'a' defined twice"},
+        {patch, "tempo 1\npattern p 2\n  0 1 C4\nend\ntrack a\n  @0 p x4096\n  @8192 p x4096\n  @16384 p x4096\n"
+                "  @24576 p x4096\n  @32768 p x4096\n  @40960 p x4096\n  @49152 p x4096\n  @57344 p x4096\nend\n",
+         "s.txt:13: the track holds more than 32767 notes"},
+        {patch, "tempo 1\npattern p 4\n  0 1 C4\nend\n" + crowded, "s.txt:8: the track needs more than 65,535 events"},
+        {patch, "tempo 1\npattern p 65535\n  grid C4 1 " + std::string(32768, 'x') + "\nend\n",
+         "s.txt:3: a pattern of more notes than a track can hold"},
     };
     for (const Case& c : cases) {
         SongText text;
@@ -179,4 +208,106 @@ TEST(SongSource, ReportsFaultsWithFileAndLine) {
         EXPECT_FALSE(parseSongText(c.instruments, "i.txt", c.score, "s.txt", text, error)) << c.message;
         EXPECT_EQ(error.substr(0, c.message.size()), c.message);
     }
+}
+
+
+
+// Tracks may come in any order: each goes to the instrument it names.
+// A leading byte-order mark (as some editors save) is no fault.
+TEST(SongSource, BindsTracksByNameAndSkipsAByteOrderMark) {
+    const std::string instruments = "\xEF\xBB\xBFinstrument low\nend\ninstrument high\nend\n";
+    const std::string score = "\xEF\xBB\xBFtempo 90\npattern p 4\n  0 1 C4\nend\n"
+                              "track high\n  @0 p +12\nend\ntrack low\n  @0 p\nend\n";
+    SongText text;
+    std::string error;
+    ASSERT_TRUE(parseSongText(instruments, "i", score, "s", text, error)) << error;
+    EXPECT_EQ(text.tempo, 90);
+    EXPECT_EQ(text.instrumentNames, (std::vector<std::string>{"low", "high"}));
+    ASSERT_EQ(text.tracks.size(), 2u);
+    ASSERT_EQ(text.tracks[0].size(), 1u);
+    ASSERT_EQ(text.tracks[1].size(), 1u);
+    EXPECT_EQ(text.tracks[0][0].note, 60);
+    EXPECT_EQ(text.tracks[1][0].note, 72);
+}
+
+namespace {
+
+// A folder with a copy of the song's source, for songc runs.
+class Songc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/songc_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ASSERT_EQ(runCommand("cp -r " + kSourceDir + " " + dir + "/s && echo old > " + dir + "/song.bin").status, 0);
+    }
+    void TearDown() override { runCommand("rm -rf " + dir); }
+    CommandRun songc(const std::string& arguments) const {
+        return runCommand("cd " + dir + " && " + INTRO_BINARY_DIR "/tools/songc " + arguments + " 2>&1");
+    }
+    std::string dir;
+};
+
+}  // namespace
+
+// The command as a user runs it on a bad folder, a bad output or a full
+// disk: a non-zero exit, a message naming the file and the reason, and the
+// previous song.bin untouched.
+TEST_F(Songc, RefusesBadFilesWithTheFileAndTheReasonAndKeepsThePreviousOutput) {
+    std::string many;
+    for (int i = 0; i < 33; ++i) many += "instrument i" + std::to_string(i) + "\nend\n";
+    struct Case {
+        const char* what;
+        std::string setup, arguments;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a folder as the instruments", "rm s/instruments.txt && mkdir s/instruments.txt", "s -o song.bin", 1,
+         "cannot read s/instruments.txt: Is a directory"},
+        {"no score", "rm s/score.txt", "s -o song.bin", 1, "cannot read s/score.txt: No such file or directory"},
+        {"the output is the score", "", "s -o s/score.txt", 2, "s/score.txt is both an input and an output"},
+        {"33 instruments, even free", "printf '" + many + "' > s/instruments.txt", "s -o song.bin --free", 1,
+         "more than 32 instruments"},
+        {"a full disk", "", "s -o song.bin", 1, "writing song.bin: File too large"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(runCommand("cd " + dir + " && rm -rf s && cp -r " + kSourceDir + " s && " +
+                             (c.setup.empty() ? "true" : c.setup)).status, 0) << c.what;
+        // The file-size limit stands in for a full disk (with SIGXFSZ
+        // ignored, a write past it fails with EFBIG).
+        const std::string limit = c.what == std::string("a full disk") ? "trap '' XFSZ; ulimit -f 8; " : "";
+        const CommandRun run = runCommand("cd " + dir + " && sh -c \"" + limit + INTRO_BINARY_DIR "/tools/songc " +
+                                          c.arguments + " 2>&1\"");
+        EXPECT_EQ(run.status, c.status) << c.what << ": " << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.what << ": " << run.output;
+        EXPECT_EQ(readText(dir + "/song.bin"), "old\n") << c.what;
+        EXPECT_EQ(runCommand("ls -A " + dir).output, "s\nsong.bin\n") << c.what;
+    }
+    const CommandRun good = songc("s -o song.bin");
+    EXPECT_EQ(good.status, 0) << good.output;
+    EXPECT_EQ(readBytes(dir + "/song.bin"), readBytes(std::string(INTRO_SOURCE_DIR) + "/data/song.bin"));
+}
+
+// One pattern of 127 notes, 65,535 steps long, placed 200 times 4,096 times
+// over: about 100 million notes if expanded. It fails at its first
+// placement, at once and in little memory.
+TEST_F(Songc, AHugeRepeatFailsAtOnceInBoundedMemory) {
+    std::string score = "tempo 120\npattern big 65535\n  0 1";
+    for (int note = 1; note <= 127; ++note) score += " " + std::to_string(note);
+    score += "\nend\ntrack a\n";
+    for (int i = 0; i < 200; ++i) score += "  @0 big x4096\n";
+    score += "end\n";
+    std::ofstream(dir + "/s/score.txt") << score;
+    std::ofstream(dir + "/s/instruments.txt") << "instrument a\nend\n";
+    const auto began = std::chrono::steady_clock::now();
+    const CommandRun run = songc("s -o song.bin");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("s/score.txt:6: the track holds more than 32767 notes"), std::string::npos)
+        << run.output;
+    EXPECT_LT(seconds, 1.0);
+    struct rusage usage;
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kilobytes at the peak of the largest child so far";
 }

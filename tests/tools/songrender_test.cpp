@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -34,6 +35,11 @@ CommandRun songrender(const std::string& arguments) {
 bool exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
 }
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 
 // The bytes of the WAV file's "data" chunk; empty when there is none.
 std::vector<uint8_t> wavData(const std::vector<uint8_t>& wav) {
@@ -136,14 +142,15 @@ TEST_F(Songrender, ACommandLineThatMakesNoSenseIsRefused) {
 }
 
 TEST_F(Songrender, ValuesOutsideTheirRangeAreRefusedNamingTheArgumentAndRange) {
-    // Seeds are plain decimal numbers: no wrapping, no clamping, no blanks or signs.
-    for (const char* seed : {"99999999999999999999", "' -1'", "+1", "0x10", "18446744073709551616"}) {
+    // Seeds are plain decimal numbers within the counter's 32 bits: no
+    // wrapping, no clamping, no blanks or signs.
+    for (const char* seed : {"99999999999999999999", "' -1'", "+1", "0x10", "4294967296", "18446744073709551615"}) {
         const CommandRun run = songrender("-o " + path("x.wav") + " --seed " + seed);
         EXPECT_EQ(run.status, 2) << seed;
-        EXPECT_NE(run.output.find("--seed wants a whole number from 0 to 18446744073709551615"), std::string::npos)
+        EXPECT_NE(run.output.find("--seed wants a whole number from 0 to 4294967295"), std::string::npos)
             << run.output;
     }
-    const CommandRun largest = songrender("-o " + path("x.wav") + " --seconds 0.01 --seed 18446744073709551615");
+    const CommandRun largest = songrender("-o " + path("x.wav") + " --seconds 0.01 --seed 4294967295");
     EXPECT_EQ(largest.status, 0) << largest.output;
     for (const char* seconds : {"inf", "1e9", "-1", "' 2'"}) {
         const CommandRun run = songrender("-o " + path("x.wav") + " --seconds " + seconds);
@@ -166,12 +173,13 @@ TEST_F(Songrender, AFailedWriteFailsTheRunAndLeavesNothingHalfMade) {
     EXPECT_EQ(full.status, 1) << full.output;
     EXPECT_NE(full.output.find("/dev/full"), std::string::npos) << full.output;
     EXPECT_TRUE(exists("/dev/full"));
-    // sox cannot create the picture (its folder is missing) and exits 0 all
-    // the same: a spectrogram asked for and not made is a failure.
+    // The picture's folder is missing: a spectrogram asked for and not made
+    // is a failure.
     const CommandRun spectrogram =
         songrender("-o " + path("s.wav") + " --seconds 1 --spectrogram " + path("missing/s.png"));
     EXPECT_EQ(spectrogram.status, 1) << spectrogram.output;
-    EXPECT_NE(spectrogram.output.find("could not draw the spectrogram"), std::string::npos) << spectrogram.output;
+    EXPECT_NE(spectrogram.output.find("cannot write " + path("missing/s.png") + ": No such file"), std::string::npos)
+        << spectrogram.output;
     EXPECT_FALSE(exists(path("missing/s.png")));
     const CommandRun drawn = songrender("-o " + path("s.wav") + " --seconds 1 --spectrogram " + path("s.png"));
     EXPECT_EQ(drawn.status, 0) << drawn.output;
@@ -193,17 +201,97 @@ TEST_F(Songrender, ASongFileLargerThanAnySongIsRefusedBeforeItIsRead) {
     }
 }
 
-TEST_F(Songrender, SigintAndSigtermStopTheRenderAndRemoveItsFile) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+// Every signal that ends a run: the render stops at once with 128 + the
+// signal, its temporary file goes, and a file of the same name made by
+// another run is left as it was.
+TEST_F(Songrender, EveryStopSignalEndsTheRunAndRemovesOnlyItsOwnFile) {
+    const std::string kept = "made by another run";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM}) {
+        writeText(path("long.wav"), kept);
         ChildProcess render({kSongrender, "-o", path("long.wav"), "--seconds", "3600"}, {});
         ASSERT_GT(render.pid, 0);
-        for (int i = 0; i < 200 && !exists(path("long.wav")); ++i) usleep(10000);
-        ASSERT_TRUE(exists(path("long.wav"))) << "the render never started";
+        for (int i = 0; i < 300 && namesIn(dir).size() < 2; ++i) usleep(10000);
+        ASSERT_EQ(namesIn(dir).size(), 2u) << "the render never started";
         usleep(200000);
         kill(render.pid, signal);
         const auto began = std::chrono::steady_clock::now();
-        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal) << render.errors();
+        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal) << strsignal(signal);
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), 1.0);
-        EXPECT_FALSE(exists(path("long.wav"))) << "the unfinished file was left behind";
+        EXPECT_EQ(namesIn(dir), std::vector<std::string>{"long.wav"}) << strsignal(signal);
+        EXPECT_EQ(readText(path("long.wav")), kept) << strsignal(signal);
+    }
+}
+
+// Two runs writing one name: the second, stopped, takes nothing from the
+// first, which ends with its whole file in place.
+TEST_F(Songrender, AStoppedRunLeavesAnotherRunsFileAlone) {
+    ChildProcess first({kSongrender, "-o", path("c.wav"), "--seconds", "20"}, {});
+    ChildProcess second({kSongrender, "-o", path("c.wav"), "--seconds", "3600"}, {});
+    ASSERT_GT(first.pid, 0);
+    ASSERT_GT(second.pid, 0);
+    for (int i = 0; i < 300 && namesIn(dir).size() < 2; ++i) usleep(10000);
+    usleep(100000);
+    kill(second.pid, SIGINT);
+    EXPECT_EQ(second.waitExit(std::chrono::milliseconds(2000)), 128 + SIGINT);
+    EXPECT_EQ(first.waitExit(std::chrono::milliseconds(60000)), 0) << first.errors();
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"c.wav"});
+    EXPECT_EQ(wavData(readBytes(path("c.wav"))).size(), size_t(std::ceil(20.0 * kSampleRate / kBlockFrames)) *
+                                                           kBlockFrames * 4);
+}
+
+// Outputs that would overwrite an input or each other, and a full disk:
+// refused or failed, with the old file kept whole.
+TEST_F(Songrender, OutputsThatWouldLoseDataAreRefusedAndAFullDiskKeepsTheOldFile) {
+    writeText(path("old.wav"), "the previous render");
+    struct Case {
+        std::string command;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"-o " + path("old.wav") + " --spectrogram " + path("old.wav"), 2, "are one file, named twice as an output"},
+        {"-o " + path("old.wav") + " --song " + path("old.wav"), 2, "is both an input and an output"},
+        // The file-size limit stands in for a full disk.
+        {"sh -c \"trap '' XFSZ; ulimit -f 64; " + kSongrender + " -o " + path("old.wav") + " --seconds 2 2>&1\"", 1,
+         "writing " + path("old.wav")},
+    };
+    for (const Case& c : cases) {
+        const CommandRun run =
+            c.command[0] == '-' ? songrender(c.command) : runCommand(c.command);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_EQ(readText(path("old.wav")), "the previous render");
+        EXPECT_EQ(namesIn(dir), std::vector<std::string>{"old.wav"});
+    }
+}
+
+// A helper that hangs (a stand-in sox that records its process id and
+// sleeps): a signal to songrender, even SIGKILL, which no handler sees,
+// ends the helper too. After a handled signal nothing is left; SIGKILL
+// leaves the hidden temporary picture (no code runs to remove it), never a
+// half-made file under the picture's own name.
+TEST_F(Songrender, NoHelperOutlivesTheRender) {
+    ASSERT_EQ(runCommand("mkdir " + path("bin") + " && printf '#!/bin/sh\\necho $$ > " + path("sox.pid") +
+                         "\\nexec sleep 600\\n' > " + path("bin/sox") + " && chmod +x " + path("bin/sox"))
+                  .status,
+              0);
+    for (const int signal : {SIGHUP, SIGKILL}) {
+        unlink(path("sox.pid").c_str());
+        ChildProcess render({kSongrender, "-o", path("s.wav"), "--seconds", "0.5", "--spectrogram", path("s.png")},
+                            {"PATH=" + path("bin") + ":" + getenv("PATH")});
+        for (int i = 0; i < 500 && readText(path("sox.pid")).empty(); ++i) usleep(10000);
+        const pid_t sox = pid_t(std::atoi(readText(path("sox.pid")).c_str()));
+        ASSERT_GT(sox, 0) << render.errors();
+        kill(render.pid, signal);
+        EXPECT_EQ(render.waitExit(std::chrono::milliseconds(2000)), 128 + signal);
+        bool gone = false;
+        for (int i = 0; i < 200 && !gone; ++i, usleep(10000)) gone = kill(sox, 0) != 0;
+        EXPECT_TRUE(gone) << "the helper outlived songrender after " << strsignal(signal);
+        if (!gone) kill(sox, SIGKILL);
+        // The WAV was whole before the picture was begun; the picture is not there.
+        EXPECT_FALSE(exists(path("s.png")));
+        if (signal != SIGKILL) {
+            EXPECT_EQ(runCommand("ls -A " + dir + " | grep '^\\.'").output, "");
+        }
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "data/timetable.h"
 #include "driver/timeline.h"
@@ -16,6 +17,7 @@
 #include "tools/replay/show_replay.h"
 #include "tools/capture/video.h"
 #include "tools/common/arguments.h"
+#include "tools/common/output_file.h"
 #include "tools/common/tool_exit.h"
 
 namespace {
@@ -56,7 +58,13 @@ const char kUsage[] =
     "  --size WxH        picture (or sheet tile) size; default 1600x900, for a sheet 320x180,\n"
     "                    for a video 640x360, for timings 320x180\n"
     "  --silent          no music: every note texture stays zero (much faster)\n"
-    "  --seed N          value the random counter is pinned to (default 1)\n";
+    "  --seed N          value the random counter is pinned to (0..4294967295, default 1)\n"
+    "  -h, --help        this text\n";
+
+// A contact sheet is held whole in memory, and once more as its PNG; the
+// largest tile size (8192 x 8192) would make a 4 GiB sheet. Sheets whose
+// pixels pass this are refused before any rendering.
+constexpr uint64_t kLargestSheetBytes = uint64_t(1) << 30;
 
 // The show's clock runs from -0.17 s (the first pre-roll frame) to its last
 // frame, the first at 115 s or later; a frame at 115 s is that last frame.
@@ -107,13 +115,35 @@ bool sizeIn(const char* value, int32_t& width, int32_t& height) {
     return true;
 }
 
+// One mode a run, and an output named once: a second mode or an -o beside
+// --contact-sheet FILE or --video FILE would otherwise silently win.
+bool setMode(Options& options, Mode mode, const char* flag) {
+    if (options.mode != Mode::None && options.mode != mode)
+        return fail("%s cannot be combined with another of --time, --loading, --contact-sheet, --video, --timings%s",
+                    flag, "");
+    options.mode = mode;
+    return true;
+}
+
+bool setOutput(Options& options, const char* value, const char* flag) {
+    if (options.output != nullptr)
+        return fail("%s %s: the output is already named (--contact-sheet and --video take it, -o is for the rest)",
+                    flag, value);
+    options.output = value;
+    return true;
+}
+
 bool parseOptions(int argc, char** argv, Options& options) {
     static const char* const kWithValue[] = {"--time", "--loading", "--contact-sheet", "--video", "--size", "--fps",
                                              "--from", "--seconds", "--frames", "--sequence", "--seed", "-o"};
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
+        if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
         if (std::strcmp(arg, "--timings") == 0) {
-            options.mode = Mode::Timings;
+            if (!setMode(options, Mode::Timings, arg)) return false;
             continue;
         }
         if (std::strcmp(arg, "--silent") == 0) {
@@ -127,17 +157,13 @@ bool parseOptions(int argc, char** argv, Options& options) {
         const char* value = argv[++i];
         bool ok = true;
         if (std::strcmp(arg, "--time") == 0) {
-            options.mode = Mode::Time;
-            ok = realIn(arg, value, 0.0, kLastClock, options.time);
+            ok = setMode(options, Mode::Time, arg) && realIn(arg, value, 0.0, kLastClock, options.time);
         } else if (std::strcmp(arg, "--loading") == 0) {
-            options.mode = Mode::Loading;
-            ok = wholeIn(arg, value, 1, kLoadingSteps, options.loadingStep);
+            ok = setMode(options, Mode::Loading, arg) && wholeIn(arg, value, 1, kLoadingSteps, options.loadingStep);
         } else if (std::strcmp(arg, "--contact-sheet") == 0) {
-            options.mode = Mode::ContactSheet;
-            options.output = value;
+            ok = setMode(options, Mode::ContactSheet, arg) && setOutput(options, value, arg);
         } else if (std::strcmp(arg, "--video") == 0) {
-            options.mode = Mode::Video;
-            options.output = value;
+            ok = setMode(options, Mode::Video, arg) && setOutput(options, value, arg);
         } else if (std::strcmp(arg, "--size") == 0) {
             ok = sizeIn(value, options.width, options.height);
         } else if (std::strcmp(arg, "--fps") == 0) {
@@ -154,12 +180,9 @@ bool parseOptions(int argc, char** argv, Options& options) {
         } else if (std::strcmp(arg, "--sequence") == 0) {
             ok = wholeIn(arg, value, 0, kSequenceCount - 1, options.timedSequence);
         } else if (std::strcmp(arg, "--seed") == 0) {
-            // strtoull would take " -1" as 2^64 - 1 and clamp too many digits: plain digits only.
-            ok = parseWhole(value, UINT64_MAX, options.seed);
-            if (!ok)
-                fail("%s wants a whole number from 0 to 18446744073709551615 in plain digits, not '%s'", arg, value);
+            ok = parseSeed("capture", value, options.seed);
         } else {
-            options.output = value;
+            ok = setOutput(options, value, arg);
         }
         if (!ok) return false;
     }
@@ -167,6 +190,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
         return fail("%s%s", "say what to capture: --time, --loading, --contact-sheet, --video or --timings", "");
     if (!options.output && options.mode != Mode::Timings)
         return fail("%s%s", "no output file: -o FILE (for --time and --loading)", "");
+    if (options.output && options.mode == Mode::Timings)
+        return fail("--timings writes no file: -o %s has no use%s", options.output, "");
     if (options.width == 0) {
         bool small = options.mode == Mode::ContactSheet || options.mode == Mode::Timings;
         options.width = small ? 320 : options.mode == Mode::Video ? 640 : 1600;
@@ -176,7 +201,24 @@ bool parseOptions(int argc, char** argv, Options& options) {
         std::fprintf(stderr, "capture: a video needs an even width and height\n");
         return false;
     }
-    return true;
+    if (options.mode == Mode::ContactSheet) {
+        const SheetLayout layout = sheetLayout(options.width, options.height);
+        const uint64_t bytes = uint64_t(layout.width) * uint64_t(layout.height) * 4;
+        if (bytes > kLargestSheetBytes) {
+            std::fprintf(stderr,
+                         "capture: a sheet of %dx%d tiles is %dx%d pixels, %llu MiB; at most %llu MiB is held (try "
+                         "a smaller --size)\n",
+                         int(options.width), int(options.height), int(layout.width), int(layout.height),
+                         (unsigned long long)(bytes >> 20), (unsigned long long)(kLargestSheetBytes >> 20));
+            return false;
+        }
+    }
+    // The video's song goes beside it under the same name with .wav.
+    if (options.mode == Mode::Video && songPathFor(options.output) == options.output)
+        return fail("--video %s: the song is written beside the video as a .wav, so the video cannot be one%s",
+                    options.output, "");
+    const std::string song = options.mode == Mode::Video ? songPathFor(options.output) : std::string();
+    return refuseSameFiles("capture", {}, {options.output, song.empty() ? nullptr : song.c_str()});
 }
 
 // One tile per shown Sequence, each from the middle of its draw window.

@@ -2,10 +2,9 @@
 // more ffmpeg pass that puts both into the output file.
 #include "tools/capture/video.h"
 
+#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,11 +15,10 @@
 #include "driver/show.h"
 #include "driver/timeline.h"
 #include "tools/capture/progress.h"
+#include "tools/common/child_process.h"
+#include "tools/common/output_file.h"
 #include "tools/replay/show_pictures.h"
 #include "tools/replay/show_replay.h"
-#include "tools/common/tool_exit.h"
-
-extern char** environ;
 
 namespace {
 
@@ -37,28 +35,15 @@ struct Child {
 };
 
 // Starts `argv` (found on PATH); with `piped` its stdin comes from us.
-bool startChild(const std::vector<const char*>& argv, bool piped, Child& child) {
+bool launch(const std::vector<const char*>& argv, bool piped, Child& child) {
     int fds[2] = {-1, -1};
-    if (piped && pipe(fds) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (piped) {
-        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-    }
-    std::vector<char*> args;
-    for (const char* a : argv) args.push_back(const_cast<char*>(a));
-    args.push_back(nullptr);
-    int failed = posix_spawnp(&child.pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    if (piped && pipe2(fds, O_CLOEXEC) != 0) return false;
+    child.pid = startChild("capture", argv, fds[0]);
     if (piped) close(fds[0]);
-    if (failed) {
+    if (child.pid < 0) {
         if (piped) close(fds[1]);
-        std::fprintf(stderr, "capture: cannot start %s\n", args[0]);
         return false;
     }
-    trackChild(child.pid);
     if (piped) {
         child.input = fdopen(fds[1], "wb");
         if (!child.input) close(fds[1]);
@@ -71,16 +56,24 @@ bool startChild(const std::vector<const char*>& argv, bool piped, Child& child) 
 bool finishChild(Child& child) {
     if (child.input) std::fclose(child.input);
     child.input = nullptr;
-    int status = 0;
-    if (child.pid < 0) return false;
-    const bool waited = waitpid(child.pid, &status, 0) >= 0;
-    untrackChild(child.pid);
-    return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return waitChild(child.pid);
 }
 
 bool runChild(const std::vector<const char*>& argv) {
     Child child;
-    return startChild(argv, false, child) && finishChild(child);
+    return launch(argv, false, child) && finishChild(child);
+}
+
+// ffmpeg can exit with 0 having written nothing usable; the file must hold
+// bytes and ffprobe must find a video stream in it.
+bool holdsVideo(const char* path) {
+    std::string streams;
+    return fileHasBytes(path) &&
+           runChildCollecting("capture",
+                              {"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                               "stream=codec_type", "-of", "csv=p=0", path},
+                              streams, false) &&
+           streams.find("video") != std::string::npos;
 }
 
 // What each frame will show, from a silent replay of the same clocks: the
@@ -125,16 +118,18 @@ struct ProgressReport {
     }
 };
 
-// 16-bit stereo WAV of `frames` frames from `samples`, zeros past its end.
-bool writeSong(const std::string& path, const std::vector<int16_t>& samples, int64_t first, int64_t frames) {
+// 16-bit stereo WAV of `frames` frames from `samples`, zeros past its end,
+// into `file` (opened, and left for the caller to commit with the video).
+bool writeSong(OutputFile& file, const std::vector<int16_t>& samples, int64_t first, int64_t frames) {
     SF_INFO format{};
     format.samplerate = kSongRate;
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    startOutput(path.c_str());
-    SNDFILE* wav = sf_open(path.c_str(), SFM_WRITE, &format);
+    const char* path = file.target.c_str();
+    SNDFILE* wav = sf_open_fd(file.fd, SFM_WRITE, &format, SF_FALSE);
     if (!wav) {
-        std::fprintf(stderr, "capture: cannot write %s: %s\n", path.c_str(), sf_strerror(nullptr));
+        std::fprintf(stderr, "capture: cannot write %s: %s\n", path, sf_strerror(nullptr));
+        abandonOutput(file);
         return false;
     }
     std::vector<int16_t> out(size_t(frames) * 2, 0);
@@ -143,7 +138,10 @@ bool writeSong(const std::string& path, const std::vector<int16_t>& samples, int
         if (source >= 0 && source < int64_t(samples.size())) out[size_t(i)] = samples[size_t(source)];
     }
     bool written = sf_write_short(wav, out.data(), sf_count_t(out.size())) == sf_count_t(out.size());
-    return sf_close(wav) == 0 && written;
+    if (sf_close(wav) == 0 && written) return true;
+    std::fprintf(stderr, "capture: writing %s failed\n", path);
+    abandonOutput(file);
+    return false;
 }
 
 // RGB rows top first, as ffmpeg's rawvideo expects, from a bottom-up picture.
@@ -187,20 +185,27 @@ int32_t writeVideo(const VideoOptions& options) {
         return 1;
     }
 
-    // Pictures first into a file of their own: the song is only complete once
-    // the last frame has been rendered, and ffmpeg wants it from the start.
-    std::string pictureFile = options.music ? std::string(options.output) + ".pictures.mkv" : options.output;
-    // Everything this run writes goes if it fails or is stopped.
-    startOutput(options.output);
-    startOutput(pictureFile.c_str());
+    // Pictures first into a file of their own (a temporary beside the
+    // video, never renamed): the song is only complete once the last frame
+    // has been rendered, and ffmpeg wants it from the start.
+    OutputFile video, pictureOnly, songOut;
+    const std::string picturePath = std::string(options.output) + ".pictures.mkv";
+    if (!openOutput("capture", options.output, video) ||
+        (options.music && !openOutput("capture", picturePath.c_str(), pictureOnly))) {
+        abandonOutput(video);
+        closeShowPictures(pictures);
+        releaseReplay(replay);
+        return 1;
+    }
+    const std::string pictureFile = outputWritePath(options.music ? pictureOnly : video);
     char size[32], rate[16];
     std::snprintf(size, sizeof(size), "%dx%d", int(options.width), int(options.height));
     std::snprintf(rate, sizeof(rate), "%d", int(options.fps));
     Child encoder;
-    bool ok = startChild({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo",
-                          "-pix_fmt", "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0", "-c:v", "libx264",
-                          "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", pictureFile.c_str()},
-                         true, encoder);
+    bool ok = launch({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt",
+                      "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0", "-c:v", "libx264", "-preset",
+                      "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", pictureFile.c_str()},
+                     true, encoder);
     // Catching up with a late first frame replays the show up to it: done
     // before the clock starts, so it does not pass for the cost of a frame.
     float first = videoFrameClock(options, 0);
@@ -235,19 +240,33 @@ int32_t writeVideo(const VideoOptions& options) {
         double songStart = double(options.from) + double(kPictureDelay);
         double length = double(count) / options.fps;
         renderReplayMusic(replay, float(songStart + length) + 0.05f);
-        std::string songFile = songPathFor(options.output);
-        ok = writeSong(songFile, song, std::lround(songStart * kSongRate), std::lround(length * kSongRate));
+        const std::string songFile = songPathFor(options.output);
+        ok = openOutput("capture", songFile.c_str(), songOut) &&
+             writeSong(songOut, song, std::lround(songStart * kSongRate), std::lround(length * kSongRate));
         if (ok)
             ok = runChild({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-i",
-                           pictureFile.c_str(), "-i", songFile.c_str(), "-map", "0:v:0", "-map", "1:a:0", "-c:v",
-                           "copy", "-c:a", "aac", "-b:a", "192k", options.output});
+                           pictureFile.c_str(), "-i", outputWritePath(songOut), "-map", "0:v:0", "-map", "1:a:0",
+                           "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", outputWritePath(video)});
         if (!ok) std::fprintf(stderr, "capture: putting the song into %s failed\n", options.output);
-        else std::fprintf(stderr, "capture: wrote %s and its song %s\n", options.output, songFile.c_str());
-        std::remove(pictureFile.c_str());
-    } else if (ok) {
-        std::fprintf(stderr, "capture: wrote %s (no sound)\n", options.output);
+        abandonOutput(pictureOnly);
     }
     releaseReplay(replay);
-    if (!ok) removeStartedOutputs();
-    return ok ? 0 : 1;
+    // A device or FIFO target cannot be read back: there ffmpeg's word is all there is.
+    if (ok && !video.temporary.empty() && !holdsVideo(outputWritePath(video))) {
+        std::fprintf(stderr, "capture: ffmpeg reported success but %s holds no video\n", options.output);
+        ok = false;
+    }
+    // The song goes in place only with its video: a failed run leaves neither.
+    if (ok && commitOutput(video) && (!options.music || commitOutput(songOut))) {
+        if (options.music)
+            std::fprintf(stderr, "capture: wrote %s and its song %s\n", options.output,
+                         songPathFor(options.output).c_str());
+        else
+            std::fprintf(stderr, "capture: wrote %s (no sound)\n", options.output);
+        return 0;
+    }
+    abandonOutput(video);
+    abandonOutput(pictureOnly);
+    abandonOutput(songOut);
+    return 1;
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 bool parseWhole(const char* text, uint64_t max, uint64_t& value) {
@@ -51,4 +52,11 @@ bool parseReal(const char* text, double low, double high, double& value) {
     if (result < low || result > high) return false;
     value = result;
     return true;
+}
+
+bool parseSeed(const char* tool, const char* text, uint64_t& seed) {
+    if (parseWhole(text, kLargestSeed, seed)) return true;
+    std::fprintf(stderr, "%s: --seed wants a whole number from 0 to %llu in plain digits, not '%s'\n", tool,
+                 (unsigned long long)kLargestSeed, text);
+    return false;
 }

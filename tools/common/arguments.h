@@ -12,3 +12,10 @@ bool parseInteger(const char* text, int64_t low, int64_t high, int64_t& value);
 // A finite decimal number (digits, an optional sign, point and exponent) in
 // low ..= high.
 bool parseReal(const char* text, double low, double high, double& value);
+
+// The random counter seeds 32-bit generators: a larger seed would silently
+// lose its high bits, so it is refused.
+constexpr uint64_t kLargestSeed = 4294967295u;
+// A --seed value in 0 ..= kLargestSeed; false after a message naming the tool
+// and the range.
+bool parseSeed(const char* tool, const char* text, uint64_t& seed);

@@ -4,7 +4,6 @@
 // handler touches is fixed storage and async-signal-safe calls.
 #include "tools/common/tool_exit.h"
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -18,15 +17,23 @@ namespace {
 
 constexpr int kMaxOutputs = 8;
 constexpr int kMaxChildren = 4;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM};
 
+// A slot is claimed (1), filled, then published (2); the handler reads only
+// published slots, so it never sees half a path.
 char outputs[kMaxOutputs][PATH_MAX];
-std::atomic<int> outputCount{0};
+std::atomic<int> outputState[kMaxOutputs];
 std::atomic<pid_t> children[kMaxChildren];
 pid_t mainThread = 0;
 
+void removeIfRegularFile(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) == 0 && S_ISREG(info.st_mode)) unlink(path);
+}
+
 void removeOutputs() {
-    const int count = outputCount.load();
-    for (int i = 0; i < count; ++i) removeIfRegularFile(outputs[i]);
+    for (int i = 0; i < kMaxOutputs; ++i)
+        if (outputState[i].load() == 2) removeIfRegularFile(outputs[i]);
 }
 
 void onStopSignal(int signal) {
@@ -39,7 +46,8 @@ void onStopSignal(int signal) {
     for (std::atomic<pid_t>& child : children) {
         const pid_t pid = child.exchange(0);
         if (pid <= 0) continue;
-        kill(pid, SIGKILL);
+        kill(-pid, SIGKILL);
+        kill(pid, SIGKILL);  // in case it had not yet made its group
         waitpid(pid, nullptr, 0);
     }
     removeOutputs();
@@ -48,10 +56,11 @@ void onStopSignal(int signal) {
 
 }  // namespace
 
-bool removeIfRegularFile(const char* path) {
-    struct stat info;
-    if (lstat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    return unlink(path) == 0;
+sigset_t stopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kStopSignals) sigaddset(&set, signal);
+    return set;
 }
 
 void installStopHandlers() {
@@ -59,15 +68,12 @@ void installStopHandlers() {
     struct sigaction action;
     std::memset(&action, 0, sizeof(action));
     action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    // Both signals are held off while one is handled: a second Ctrl-C must
-    // not start the clean-up again half-way through the first.
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
+    // Every stop signal is held off while one is handled: a second Ctrl-C
+    // must not start the clean-up again half-way through the first.
+    action.sa_mask = stopSignals();
     // A signal the parent set to be ignored stays ignored (a shell starts
-    // background jobs with SIGINT ignored, so that Ctrl-C reaches only the
-    // foreground).
-    for (const int signal : {SIGINT, SIGTERM}) {
+    // background jobs with SIGINT ignored, nohup ignores SIGHUP).
+    for (const int signal : kStopSignals) {
         struct sigaction current;
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
         sigaction(signal, &action, nullptr);
@@ -75,14 +81,24 @@ void installStopHandlers() {
 }
 
 void startOutput(const char* path) {
-    const int count = outputCount.load();
-    if (count >= kMaxOutputs || path == nullptr) return;
-    for (int i = 0; i < count; ++i)
-        if (std::strcmp(outputs[i], path) == 0) return;
-    std::strncpy(outputs[count], path, PATH_MAX - 1);
-    outputs[count][PATH_MAX - 1] = '\0';
-    // Published only once the text is complete: a handler never reads half a path.
-    outputCount.store(count + 1);
+    if (path == nullptr || std::strlen(path) >= PATH_MAX) return;
+    for (int i = 0; i < kMaxOutputs; ++i) {
+        int free = 0;
+        if (!outputState[i].compare_exchange_strong(free, 1)) continue;
+        std::strcpy(outputs[i], path);
+        outputState[i].store(2);
+        return;
+    }
+}
+
+void forgetOutput(const char* path) {
+    for (int i = 0; i < kMaxOutputs; ++i) {
+        int published = 2;
+        if (std::strcmp(outputs[i], path) != 0 || !outputState[i].compare_exchange_strong(published, 1)) continue;
+        outputs[i][0] = '\0';
+        outputState[i].store(0);
+        return;
+    }
 }
 
 void removeStartedOutputs() {

@@ -77,9 +77,8 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& option
             options.source = value;
         } else if (std::strcmp(arg, "--shots") == 0) {
             options.shots = value;
-        } else {
-            ok = parseWhole(value, UINT64_MAX, options.seed);
-            range = "a whole number";
+        } else if (!parseSeed("intro_dev", value, options.seed)) {
+            return false;  // parseSeed has said why
         }
         if (!ok) {
             std::fprintf(stderr, "intro_dev: %s '%s' refused: %s\n", arg, value, range);

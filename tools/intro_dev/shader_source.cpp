@@ -58,8 +58,9 @@ struct Resolver {
             error = "shaders/" + file + ": not a shader file of this build (a new file needs a rebuild)";
             return false;
         }
-        if (!readTextFile(folder + "/" + file, rest)) {
-            error = "shaders/" + file + ": cannot be read";
+        std::string reason;
+        if (!readTextFile(folder + "/" + file, rest, reason)) {
+            error = "shaders/" + file + ": cannot be read: " + reason;
             return false;
         }
         for (const std::string& outer : chain)
@@ -106,9 +107,9 @@ struct Resolver {
 
 bool readShaderText(const std::string& folder, const std::string& file, ShaderText& out, std::string& error) {
     out = ShaderText{};
-    std::string head;
-    if (!readTextFile(folder + "/" + file, head)) {
-        error = "shaders/" + file + ": cannot be read";
+    std::string head, reason;
+    if (!readTextFile(folder + "/" + file, head, reason)) {
+        error = "shaders/" + file + ": cannot be read: " + reason;
         return false;
     }
     // Before GLSL 3.30 `#line n` numbers the next line n + 1.

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "tools/common/checked_file.h"
+#include "tools/common/output_file.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -17,6 +17,9 @@
 namespace {
 
 constexpr int kMaxByte = 100;  // parameter bytes of the piece stay in 0.00..1.00
+// A track's event count is stored in 16 bits; every note takes two events.
+constexpr size_t kMostTrackEvents = 65535;
+constexpr size_t kMostTrackNotes = kMostTrackEvents / 2;
 
 struct Named {
     const char* name;
@@ -115,6 +118,25 @@ bool parseNote(const std::string& text, long& note) {
     return note >= 1 && note <= 127;
 }
 
+// Bytes of the well-formed UTF-8 sequence at `at` (overlong forms,
+// surrogates and values above U+10FFFF refused); 0 when there is none.
+size_t utf8Length(const std::string& text, size_t at) {
+    const auto lead = uint8_t(text[at]);
+    if (lead < 0x80) return 1;
+    const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    const auto second = uint8_t(text[at + 1]);
+    const uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((uint8_t(text[at + i]) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
 struct Pattern {
     uint32_t length = 0;
     std::vector<SourceNote> notes;
@@ -130,6 +152,24 @@ public:
         return false;
     }
 
+    // The text without a leading byte-order mark, or false at the line of
+    // the first NUL byte or byte that is not UTF-8: a binary file or text in
+    // another encoding would otherwise be read up to some surprising point.
+    bool plainText(const std::string& text, std::string& body) {
+        const size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+        int line = 1;
+        for (size_t i = start; i < text.size();) {
+            const auto byte = uint8_t(text[i]);
+            if (byte == '\n') ++line;
+            if (byte == 0) return fail(line, "a NUL byte: not a text file");
+            const size_t length = utf8Length(text, i);
+            if (length == 0) return fail(line, "a byte that is not UTF-8 text (save the file as UTF-8)");
+            i += length;
+        }
+        body = text.substr(start);
+        return true;
+    }
+
     bool instruments(const std::string& text, SongText& out) {
         std::istringstream in(text);
         std::string line;
@@ -140,6 +180,11 @@ public:
             if (w.empty()) continue;
             if (patch == nullptr) {
                 if (w[0] != "instrument" || w.size() != 2) return fail(n, "expected 'instrument NAME'");
+                if (out.instruments.size() == kMaxInstruments)
+                    return fail(n, "more than " + std::to_string(kMaxInstruments) +
+                                       " instruments (a song holds no more)");
+                if (std::count(out.instrumentNames.begin(), out.instrumentNames.end(), w[1]) != 0)
+                    return fail(n, "instrument '" + w[1] + "' defined twice");
                 out.instrumentNames.push_back(w[1]);
                 out.instruments.push_back(InstrumentBytes{});
                 patch = &out.instruments.back();
@@ -191,79 +236,149 @@ public:
     bool score(const std::string& text, SongText& out) {
         std::istringstream in(text);
         std::string line;
-        std::map<std::string, Pattern> patterns;
-        Pattern* pattern = nullptr;
-        std::vector<SourceNote>* track = nullptr;
+        ScoreState state;
+        // Tracks are bound to instruments by name; each instrument's notes
+        // go to its own slot, whatever order the tracks come in.
+        out.tracks.assign(out.instruments.size(), {});
+        trackLines_.assign(out.instruments.size(), 0);
         for (int n = 1; std::getline(in, line); ++n) {
             const std::vector<std::string> w = words(line);
             if (w.empty()) continue;
-            long a = 0, b = 0;
-            if (pattern == nullptr && track == nullptr) {
-                if (w[0] == "tempo" && w.size() == 2) {
-                    if (!parseInt(w[1], 1, 65535, a)) return fail(n, "tempo must be 1..65535");
-                    out.tempo = uint16_t(a);
-                } else if (w[0] == "pattern" && w.size() == 3) {
-                    if (patterns.count(w[1])) return fail(n, "pattern '" + w[1] + "' defined twice");
-                    if (!parseInt(w[2], 1, 65535, a)) return fail(n, "pattern length must be 1..65535 steps");
-                    pattern = &patterns[w[1]];
-                    pattern->length = uint32_t(a);
-                } else if (w[0] == "track" && w.size() == 2) {
-                    out.trackNames.push_back(w[1]);
-                    out.tracks.emplace_back();
-                    track = &out.tracks.back();
-                } else {
-                    return fail(n, "expected 'tempo BPM', 'pattern NAME LENGTH' or 'track NAME'");
-                }
+            bool ok = true;
+            if (state.pattern == nullptr && state.track == nullptr) {
+                if (w[0] == "tempo") ok = tempoLine(n, w, state, out);
+                else if (w[0] == "pattern") ok = patternStart(n, w, state);
+                else if (w[0] == "track") ok = trackStart(n, w, state, out);
+                else ok = fail(n, "expected 'tempo BPM', 'pattern NAME LENGTH' or 'track NAME'");
             } else if (w[0] == "end") {
-                pattern = nullptr;
-                track = nullptr;
-            } else if (pattern != nullptr && w[0] == "grid") {
-                long note = 0;
-                if (w.size() != 4 || !parseNote(w[1], note) || !parseInt(w[2], 1, 65535, b))
-                    return fail(n, "expected 'grid NOTE LENGTH x...'");
-                if (w[3].size() > pattern->length) return fail(n, "grid longer than its pattern");
-                for (size_t s = 0; s < w[3].size(); ++s) {
-                    if (w[3][s] == 'x') pattern->notes.push_back({uint32_t(s), uint32_t(b), uint8_t(note)});
-                    else if (w[3][s] != '.') return fail(n, "a grid holds only 'x' and '.'");
-                }
-            } else if (pattern != nullptr) {
-                if (w.size() < 3 || !parseInt(w[0], 0, pattern->length - 1, a) || !parseInt(w[1], 1, 65535, b))
-                    return fail(n, "expected 'STEP LENGTH NOTE...' with STEP inside the pattern");
-                for (size_t i = 2; i < w.size(); ++i) {
-                    long note = 0;
-                    if (!parseNote(w[i], note)) return fail(n, "bad note '" + w[i] + "'");
-                    pattern->notes.push_back({uint32_t(a), uint32_t(b), uint8_t(note)});
-                }
+                state.pattern = nullptr;
+                state.track = nullptr;
+            } else if (state.pattern != nullptr) {
+                ok = patternLine(n, w, *state.pattern);
             } else {
-                if (w[0].size() < 2 || w[0][0] != '@' || !parseInt(w[0].substr(1), 0, 1 << 24, a) || w.size() < 2)
-                    return fail(n, "expected '@STEP PATTERN [xTIMES] [+N|-N] [..STOP]'");
-                const auto found = patterns.find(w[1]);
-                if (found == patterns.end()) return fail(n, "no pattern '" + w[1] + "' defined above");
-                long times = 1, shift = 0, stop = 1L << 30;
-                for (size_t i = 2; i < w.size(); ++i) {
-                    if (w[i][0] == 'x' && parseInt(w[i].substr(1), 1, 4096, times)) continue;
-                    if (w[i].rfind("..", 0) == 0 && parseInt(w[i].substr(2), a + 1, 1 << 24, stop)) continue;
-                    if ((w[i][0] == '+' || w[i][0] == '-') && parseInt(w[i], -127, 127, shift)) continue;
-                    return fail(n, "bad placement option '" + w[i] + "'");
-                }
-                for (long t = 0; t < times; ++t) {
-                    for (const SourceNote& note : found->second.notes) {
-                        const long pitch = long(note.note) + shift;
-                        if (pitch < 1 || pitch > 127) return fail(n, "transposed note outside 1..127");
-                        const long step = a + t * long(found->second.length) + long(note.step);
-                        if (step >= stop) continue;
-                        const long length = std::min(long(note.length), stop - step);
-                        track->push_back({uint32_t(step), uint32_t(length), uint8_t(pitch)});
-                    }
-                }
+                ok = placement(n, w, state, *state.track);
             }
+            if (!ok) return false;
         }
-        if (pattern != nullptr || track != nullptr) return fail(0, "pattern or track without 'end'");
+        if (state.pattern != nullptr || state.track != nullptr) return fail(0, "pattern or track without 'end'");
         if (out.tempo == 0) return fail(0, "no tempo");
-        return noOverlaps(out);
+        for (size_t i = 0; i < trackLines_.size(); ++i)
+            if (trackLines_[i] == 0) return fail(0, "no track for instrument '" + out.instrumentNames[i] + "'");
+        return noOverlaps(out) && eventsFit(out);
     }
 
 private:
+    struct ScoreState {
+        std::map<std::string, Pattern> patterns;
+        Pattern* pattern = nullptr;                // the pattern being read
+        std::vector<SourceNote>* track = nullptr;  // the track being read
+        int tempoAt = 0;                           // line of the tempo, 0 until read
+    };
+
+    bool tempoLine(int n, const std::vector<std::string>& w, ScoreState& state, SongText& out) {
+        long bpm = 0;
+        if (w.size() != 2 || !parseInt(w[1], 1, 65535, bpm)) return fail(n, "expected 'tempo BPM', BPM 1..65535");
+        if (state.tempoAt != 0)
+            return fail(n, "a second tempo (the first is at line " + std::to_string(state.tempoAt) + ")");
+        state.tempoAt = n;
+        out.tempo = uint16_t(bpm);
+        return true;
+    }
+
+    bool patternStart(int n, const std::vector<std::string>& w, ScoreState& state) {
+        long length = 0;
+        if (w.size() != 3) return fail(n, "expected 'pattern NAME LENGTH'");
+        if (state.patterns.count(w[1])) return fail(n, "pattern '" + w[1] + "' defined twice");
+        if (!parseInt(w[2], 1, 65535, length)) return fail(n, "pattern length must be 1..65535 steps");
+        state.pattern = &state.patterns[w[1]];
+        state.pattern->length = uint32_t(length);
+        return true;
+    }
+
+    bool trackStart(int n, const std::vector<std::string>& w, ScoreState& state, SongText& out) {
+        if (w.size() != 2) return fail(n, "expected 'track NAME', NAME one of the instruments");
+        const auto named = std::find(out.instrumentNames.begin(), out.instrumentNames.end(), w[1]);
+        if (named == out.instrumentNames.end()) return fail(n, "no instrument '" + w[1] + "' for this track");
+        const size_t index = size_t(named - out.instrumentNames.begin());
+        if (trackLines_[index] != 0)
+            return fail(n, "a second track '" + w[1] + "' (the first is at line " +
+                               std::to_string(trackLines_[index]) + ")");
+        trackLines_[index] = n;
+        state.track = &out.tracks[index];
+        return true;
+    }
+
+    bool addPatternNote(int n, Pattern& pattern, SourceNote note) {
+        if (pattern.notes.size() >= kMostTrackNotes) return fail(n, "a pattern of more notes than a track can hold");
+        pattern.notes.push_back(note);
+        return true;
+    }
+
+    bool patternLine(int n, const std::vector<std::string>& w, Pattern& pattern) {
+        long step = 0, length = 0, note = 0;
+        if (w[0] == "grid") {
+            if (w.size() != 4 || !parseNote(w[1], note) || !parseInt(w[2], 1, 65535, length))
+                return fail(n, "expected 'grid NOTE LENGTH x...'");
+            if (w[3].size() > pattern.length) return fail(n, "grid longer than its pattern");
+            for (size_t s = 0; s < w[3].size(); ++s) {
+                if (w[3][s] == 'x') {
+                    if (!addPatternNote(n, pattern, {uint32_t(s), uint32_t(length), uint8_t(note)})) return false;
+                } else if (w[3][s] != '.') {
+                    return fail(n, "a grid holds only 'x' and '.'");
+                }
+            }
+            return true;
+        }
+        if (w.size() < 3 || !parseInt(w[0], 0, long(pattern.length) - 1, step) || !parseInt(w[1], 1, 65535, length))
+            return fail(n, "expected 'STEP LENGTH NOTE...' with STEP inside the pattern");
+        for (size_t i = 2; i < w.size(); ++i) {
+            if (!parseNote(w[i], note)) return fail(n, "bad note '" + w[i] + "'");
+            if (!addPatternNote(n, pattern, {uint32_t(step), uint32_t(length), uint8_t(note)})) return false;
+        }
+        return true;
+    }
+
+    // One placement, expanded at once; the track's note limit is checked
+    // note by note, so a hostile repeat count fails before it fills the memory.
+    bool placement(int n, const std::vector<std::string>& w, const ScoreState& state, std::vector<SourceNote>& track) {
+        long at = 0;
+        if (w[0].size() < 2 || w[0][0] != '@' || !parseInt(w[0].substr(1), 0, 1 << 24, at) || w.size() < 2)
+            return fail(n, "expected '@STEP PATTERN [xTIMES] [+N|-N] [..STOP]'");
+        const auto found = state.patterns.find(w[1]);
+        if (found == state.patterns.end()) return fail(n, "no pattern '" + w[1] + "' defined above");
+        const Pattern& pattern = found->second;
+        long times = 1, shift = 0, stop = 1L << 30;
+        for (size_t i = 2; i < w.size(); ++i) {
+            if (w[i][0] == 'x' && parseInt(w[i].substr(1), 1, 4096, times)) continue;
+            if (w[i].rfind("..", 0) == 0 && parseInt(w[i].substr(2), at + 1, 1 << 24, stop)) continue;
+            if ((w[i][0] == '+' || w[i][0] == '-') && parseInt(w[i], -127, 127, shift)) continue;
+            return fail(n, "bad placement option '" + w[i] + "'");
+        }
+        for (long t = 0; t < times; ++t) {
+            for (const SourceNote& note : pattern.notes) {
+                const long pitch = long(note.note) + shift;
+                if (pitch < 1 || pitch > 127) return fail(n, "transposed note outside 1..127");
+                const long step = at + t * long(pattern.length) + long(note.step);
+                if (step >= stop) continue;
+                if (track.size() >= kMostTrackNotes)
+                    return fail(n, "the track holds more than " + std::to_string(kMostTrackNotes) +
+                                       " notes (65,535 events, a note-on and a note-off each)");
+                track.push_back({uint32_t(step), uint32_t(std::min(long(note.length), stop - step)), uint8_t(pitch)});
+            }
+        }
+        return true;
+    }
+
+    // Long gaps cost filler events: the count is exact only once the notes
+    // are in order.
+    bool eventsFit(const SongText& out) {
+        for (size_t t = 0; t < out.tracks.size(); ++t)
+            if (trackEvents(out.tracks[t], 1).size() > kMostTrackEvents)
+                return fail(trackLines_[t],
+                            "the track needs more than 65,535 events (long silences take filler events)");
+        return true;
+    }
+
     bool setByte(int line, InstrumentBytes& patch, uint32_t index, const std::string& text) {
         long value = 0;
         if (!parseInt(text, 0, kMaxByte, value))
@@ -283,7 +398,7 @@ private:
             });
             for (size_t i = 1; i < notes.size(); ++i) {
                 if (notes[i].note == notes[i - 1].note && notes[i].step < notes[i - 1].step + notes[i - 1].length)
-                    return fail(0, "track '" + out.trackNames[t] + "': note " + std::to_string(notes[i].note) +
+                    return fail(0, "track '" + out.instrumentNames[t] + "': note " + std::to_string(notes[i].note) +
                                        " at step " + std::to_string(notes[i].step) + " overlaps the one at step " +
                                        std::to_string(notes[i - 1].step));
             }
@@ -293,6 +408,7 @@ private:
 
     std::string file_;
     std::string& error_;
+    std::vector<int> trackLines_;  // line of each instrument's track, 0 until read
 };
 
 }  // namespace
@@ -300,13 +416,10 @@ private:
 bool parseSongText(const std::string& instrumentsText, const std::string& instrumentsFile,
                    const std::string& scoreText, const std::string& scoreFile, SongText& out, std::string& error) {
     out = SongText{};
-    if (!Reader(instrumentsFile, error).instruments(instrumentsText, out)) return false;
-    Reader score(scoreFile, error);
-    if (!score.score(scoreText, out)) return false;
-    if (out.tracks.size() != out.instruments.size())
-        return score.fail(0, std::to_string(out.instruments.size()) + " instruments but " +
-                                 std::to_string(out.tracks.size()) + " tracks");
-    return true;
+    Reader instruments(instrumentsFile, error), score(scoreFile, error);
+    std::string instrumentsBody, scoreBody;
+    return instruments.plainText(instrumentsText, instrumentsBody) && score.plainText(scoreText, scoreBody) &&
+           instruments.instruments(instrumentsBody, out) && score.score(scoreBody, out);
 }
 
 std::vector<SongStep> trackEvents(const std::vector<SourceNote>& notes, uint8_t velocity) {
@@ -339,13 +452,13 @@ SongSource songSource(const SongText& text, uint8_t velocity) {
 bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error) {
     const std::string instrumentsFile = folder + "/instruments.txt";
     const std::string scoreFile = folder + "/score.txt";
-    std::string instruments, score;
-    if (!readTextFile(instrumentsFile, instruments)) {
-        error = instrumentsFile + ": cannot be read";
+    std::string instruments, score, reason;
+    if (!readTextFile(instrumentsFile, instruments, reason)) {
+        error = instrumentsFile + ": cannot be read: " + reason;
         return false;
     }
-    if (!readTextFile(scoreFile, score)) {
-        error = scoreFile + ": cannot be read";
+    if (!readTextFile(scoreFile, score, reason)) {
+        error = scoreFile + ": cannot be read: " + reason;
         return false;
     }
     SongText text;

@@ -1,7 +1,8 @@
 // The song's text source: named instrument patches and a score of patterns
 // placed on tracks, read into the stored form that encodeSong writes.
 //
-// Patches (one block per instrument, in track order):
+// Both files are UTF-8 text (a leading byte-order mark is skipped).
+// Patches (one block per instrument, at most 32, names unique):
 //   instrument NAME
 //     PARAM BYTE                       a parameter by its name in runtime/params.h, byte 0..100
 //     env1|env2 A D S R CURVE          the five envelope bytes
@@ -10,12 +11,12 @@
 //     fx TYPE                          next effect slot, by its name in effects/effect_registry.cpp
 //   end
 // Score:
-//   tempo BPM
+//   tempo BPM                          exactly once
 //   pattern NAME LENGTH                length in steps (a step is a sixteenth note)
 //     STEP LENGTH NOTE...              notes as names (C4 = 60, D#2, Eb2) or numbers
 //     grid NOTE LENGTH x...x...        one character a step from step 0: x strikes
 //   end
-//   track NAME                         tracks in instrument order
+//   track NAME                         the notes of instrument NAME: one track each
 //     @STEP PATTERN [xTIMES] [+N|-N] [..STOP]
 //                                      the pattern from STEP, repeated, transposed, and cut
 //                                      at step STOP (later notes dropped, held ones shortened)
@@ -39,13 +40,13 @@ struct SongText {
     uint16_t tempo = 0;
     std::vector<std::string> instrumentNames;
     std::vector<InstrumentBytes> instruments;
-    std::vector<std::string> trackNames;
-    std::vector<std::vector<SourceNote>> tracks;
+    std::vector<std::vector<SourceNote>> tracks;  // tracks[i] plays instruments[i]
 };
 
 // Reads both texts; false with a message "file:line: what" in `error` at the
 // first fault (unknown name, value out of range, a pattern used before it is
-// defined, two overlapping notes of one pitch on one track, ...).
+// defined, two overlapping notes of one pitch on one track, a track of more
+// events than a song can store, ...). Tracks come out in instrument order.
 bool parseSongText(const std::string& instrumentsText, const std::string& instrumentsFile,
                    const std::string& scoreText, const std::string& scoreFile, SongText& out, std::string& error);
 

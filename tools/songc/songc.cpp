@@ -5,11 +5,13 @@
 //   songc SOURCE_DIR -o song.bin [--free]
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "tools/common/output_file.h"
+#include "tools/common/text_file.h"
+#include "tools/common/tool_exit.h"
 #include "tools/songc/piece_facts.h"
 #include "tools/songc/song_source.h"
 
@@ -25,30 +27,16 @@ void usage(FILE* to) {
                  "  --free      write any song, not only one that keeps the facts of the intro's piece\n");
 }
 
+// The whole text of `path`, or false after a message with the path and the
+// reason (missing, a folder, unreadable, too large).
 bool readText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return !in.bad();
+    std::string reason;
+    if (readTextFile(path, text, reason)) return true;
+    std::fprintf(stderr, "songc: cannot read %s: %s\n", path.c_str(), reason.c_str());
+    return false;
 }
 
-// Writes the whole file or nothing: a short write or failed close removes it.
-bool writeBytes(const char* path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::remove(path);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+int compile(int argc, char** argv) {
     const char* source = nullptr;
     const char* output = nullptr;
     bool free = false;
@@ -75,11 +63,9 @@ int main(int argc, char** argv) {
 
     const std::string instrumentsFile = std::string(source) + "/instruments.txt";
     const std::string scoreFile = std::string(source) + "/score.txt";
+    if (!refuseSameFiles("songc", {instrumentsFile.c_str(), scoreFile.c_str()}, {output})) return 2;
     std::string instruments, score, error;
-    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) {
-        std::fprintf(stderr, "songc: cannot read %s and %s\n", instrumentsFile.c_str(), scoreFile.c_str());
-        return 1;
-    }
+    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) return 1;
     SongText text;
     if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
@@ -88,6 +74,12 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> bytes = encodeSong(songSource(text, kVelocity));
     const SongFigures figures = measureSong(bytes);
     std::fputs(describe(figures).c_str(), stdout);
+    // Even a free song must be one the program can load.
+    if (!figures.decoded) {
+        std::fprintf(stderr, "songc: the song does not load (more than %u instruments?); nothing written\n",
+                     unsigned(kMaxInstruments));
+        return 1;
+    }
     if (!free) {
         const std::vector<std::string> faults = pieceFaults(bytes, figures);
         for (const std::string& fault : faults) std::fprintf(stderr, "songc: %s\n", fault.c_str());
@@ -96,9 +88,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (bytes.empty() || !writeBytes(output, bytes)) {
-        std::fprintf(stderr, "songc: cannot write %s\n", output);
+    return writeWholeFile("songc", output, bytes.data(), bytes.size()) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    installStopHandlers();
+    // The parser bounds what a source can ask for, but a machine short of
+    // memory still ends the run with a message, not an abort.
+    try {
+        return compile(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "songc: out of memory; nothing written\n");
         return 1;
     }
-    return 0;
 }

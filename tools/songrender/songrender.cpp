@@ -3,9 +3,7 @@
 //
 //   songrender -o song.wav [--song FILE] [--seconds S] [--seed N] [--spectrogram FILE.png]
 #include <sndfile.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,13 +24,11 @@
 #include "synth/song_format.h"
 #include "synth/synth.h"
 #include "tools/common/arguments.h"
-#include "tools/common/checked_file.h"
+#include "tools/common/child_process.h"
+#include "tools/common/output_file.h"
 #include "tools/common/tool_exit.h"
 
-extern char** environ;
-
 namespace {
-
 
 struct Options {
     const char* output = nullptr;
@@ -87,13 +83,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
                 return false;
             }
         } else {
-            if (!parseWhole(value, UINT64_MAX, options.seed)) {
-                std::fprintf(stderr,
-                             "songrender: --seed wants a whole number from 0 to 18446744073709551615 in plain "
-                             "digits, not '%s'\n",
-                             value);
-                return false;
-            }
+            if (!parseSeed("songrender", value, options.seed)) return false;
             options.seeded = true;
         }
     }
@@ -154,46 +144,21 @@ void showProgress(uint64_t done, uint64_t total, int& shownPercent) {
     std::fflush(stderr);
 }
 
-// sox draws the spectrogram. sox can print a failure ("sox FAIL ...") and
-// still exit with 0, so its messages are read as well, and the picture must
-// exist and hold bytes. A picture that was not made whole is removed.
+// sox draws the spectrogram into a temporary file beside the picture. sox
+// can print a failure ("sox FAIL ...") and still exit with 0, so its messages
+// are read as well, and the picture must hold bytes before it takes the
+// target's place.
 bool drawSpectrogram(const char* wav, const char* png) {
-    const char* argv[] = {"sox", wav, "-n", "spectrogram", "-t", wav, "-o", png, nullptr};
-    int fds[2];
-    if (pipe(fds) != 0) {
-        std::fprintf(stderr, "songrender: cannot run sox for the spectrogram: %s\n", std::strerror(errno));
-        return false;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addclose(&actions, fds[1]);
-    startOutput(png);
-    pid_t pid;
-    const int spawned = posix_spawnp(&pid, "sox", &actions, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        close(fds[0]);
-        std::fprintf(stderr, "songrender: cannot run sox for the spectrogram (is it installed?)\n");
-        return false;
-    }
-    trackChild(pid);
+    OutputFile out;
+    if (!openOutput("songrender", png, out)) return false;
+    const char* argv[] = {"sox", wav, "-n", "spectrogram", "-t", wav, "-o", outputWritePath(out)};
     std::string messages;
-    char chunk[1024];
-    ssize_t got;
-    while ((got = read(fds[0], chunk, sizeof(chunk))) > 0 || (got < 0 && errno == EINTR))
-        if (got > 0) messages.append(chunk, size_t(got));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    untrackChild(pid);
+    const bool exited = runChildCollecting("songrender", {std::begin(argv), std::end(argv)}, messages, true);
     if (!messages.empty()) std::fputs(messages.c_str(), stderr);
-    const bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (exited && messages.find("FAIL") == std::string::npos && fileHasBytes(png)) return true;
+    if (exited && messages.find("FAIL") == std::string::npos && fileHasBytes(outputWritePath(out)))
+        return commitOutput(out);
     std::fprintf(stderr, "songrender: sox could not draw the spectrogram %s\n", png);
-    removeIfRegularFile(png);
+    abandonOutput(out);
     return false;
 }
 
@@ -206,6 +171,7 @@ int main(int argc, char** argv) {
         usage(stderr);
         return 2;
     }
+    if (!refuseSameFiles("songrender", {options.song}, {options.output, options.spectrogram})) return 2;
     setFloatMode(kMainFloatMode);
     if (options.seeded) pinCounter(options.seed);
 
@@ -234,10 +200,12 @@ int main(int argc, char** argv) {
     format.samplerate = int(kSampleRate);
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    startOutput(options.output);
-    SNDFILE* wav = sf_open(options.output, SFM_WRITE, &format);
+    OutputFile out;
+    if (!openOutput("songrender", options.output, out)) return 1;
+    SNDFILE* wav = sf_open_fd(out.fd, SFM_WRITE, &format, SF_FALSE);
     if (wav == nullptr) {
         std::fprintf(stderr, "songrender: cannot write %s: %s\n", options.output, sf_strerror(nullptr));
+        abandonOutput(out);
         return 1;
     }
 
@@ -279,10 +247,11 @@ int main(int argc, char** argv) {
         writeFailed = true;
     }
     if (writeFailed) {
-        std::fprintf(stderr, "songrender: removed the unfinished %s\n", options.output);
-        removeStartedOutputs();
+        std::fprintf(stderr, "songrender: nothing written to %s\n", options.output);
+        abandonOutput(out);
         return 1;
     }
+    if (!commitOutput(out)) return 1;
 
     const double rendered = double(blocks * kBlockFrames) / kSampleRate;
     char peakText[32];
