@@ -91,6 +91,7 @@ struct Player {
     Clock::time_point songEditAt;
     bool seekPending = false;
     double seekTarget = 0.0;
+    bool recordedSaid = false;  // "song recorded" printed for the song that plays
 };
 
 double musicTime(const Player& player) {
@@ -249,8 +250,12 @@ void stepPictures(Player& player) {
     if (!player.dirty && !player.paused && clock < replay.lastClock) clock = replay.lastClock;
     const bool again = player.dirty || clock < replay.lastClock || (player.paused && clock != replay.lastClock);
     if (again) restartReplay(replay);
-    player.dirty = false;
     if (clock >= 0.0f && clock > replay.lastClock) advanceReplay(replay, clock);
+    // Voices not recorded yet were stood in for by older ones: once the
+    // render has passed the clock, the frame is replayed again.
+    const SongRecording& heard = *replay.recording;
+    const double needed = (double(clock) + double(kPictureDelay)) * kSampleRate + kBlockFrames;
+    player.dirty = double(recordedFrames(heard)) < needed && !heard.finished.load();
 }
 
 std::vector<OverlayLine> overlayLines(Player& player) {
@@ -331,6 +336,7 @@ void runFrame(Player& player) {
     if (player.quit) return;
     watchFiles(player);
     if (updateSongPlayer(player.music)) {
+        player.recordedSaid = false;
         player.replay.recording = player.music.heard.load();
         player.grid = player.pendingGrid;
         player.dirty = true;
@@ -348,13 +354,20 @@ void runFrame(Player& player) {
         std::fprintf(stderr, "intro_dev: seek to %.3f s heard after %.1f ms\n", player.seekTarget,
                      double(latency) / 1000.0);
     }
+    const SongRecording& heard = *player.music.heard.load();
+    if (heard.finished.load() && !player.recordedSaid) {
+        player.recordedSaid = true;
+        std::fprintf(stderr, "intro_dev: song recorded, %.1f s\n", double(recordedFrames(heard)) / kSampleRate);
+    }
     fitTarget(player);
     stepPictures(player);
     RenderTarget& target = *player.pictures.target;
     glEntry.glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
     glViewport(0, 0, target.width, target.height);
     drawReplayFrame(player.pictures, player.replay);
-    if (player.shot) {
+    // A picture drawn before the render reached its clock waits for the
+    // frame that is exact.
+    if (player.shot && !player.dirty) {
         player.shot = false;
         writeShot(player, readShowPicture(player.pictures), "");
     }
