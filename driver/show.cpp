@@ -13,7 +13,7 @@
 #include "data/song.h"
 #include "driver/initialisers.h"
 #include "driver/music.h"
-#include "driver/probe.h"
+#include "driver/probe_hooks.h"
 #include "driver/show_frame.h"
 #include "render/full_screen_quad.h"
 #include "render/gl_entry_points.h"
@@ -26,6 +26,14 @@
 #include "runtime/math.h"
 
 namespace {
+
+// Says on stderr that a block of the start-up's own could not be had and
+// what the show does without it. The show goes on: each of these has a
+// fallback, but a picture or a sound that is missing without a word would
+// look like a fault of the show.
+void reportShortMemory(const char* what, const char* without) {
+    std::fprintf(stderr, "intro: no memory for %s; %s\n", what, without);
+}
 
 // A pre-roll frame draws nothing, so its swap may not wait for the screen
 // (it never does on a software renderer): the loop rests this long after it,
@@ -92,7 +100,7 @@ bool drawFrame(Show& show) {
 void createPictureObjects(Show& show) {
     const uint32_t instruments = show.synth.instrumentCount.load(std::memory_order_relaxed);
     initTimeline(show.timeline);
-    initNoteFeed(show.feed, instruments);  // no memory: no rows, nothing fed
+    if (!initNoteFeed(show.feed, instruments)) reportShortMemory("the note activity", "the scenes see no notes");
     const int32_t rows = int32_t(show.feed.rows);
     show.voices = VoiceFrame{};
     show.voices.instrumentCount = show.feed.rows;  // all idle until a block is heard
@@ -100,6 +108,8 @@ void createPictureObjects(Show& show) {
     show.maxNotesVelocity.create(1, rows, show.feed.peaks, GL_R32F, GL_RED, GL_FLOAT);
     probePictureSize(show.pictureWidth, show.pictureHeight);
     show.target = new (std::nothrow) RenderTarget(show.pictureWidth, show.pictureHeight);
+    if (show.target == nullptr)
+        reportShortMemory("the render target", "the scenes are drawn straight into the window at its own size");
 }
 
 }  // namespace
@@ -112,7 +122,8 @@ bool startShow(Show& show) {
     // The Synth and its song, then the audio output, before the display: the
     // audio thread streams silence while the display opens and the programs
     // load, because the Synth does not play until start.
-    prepareSynth(show.synth, kSong, kSongSize);
+    if (!prepareSynth(show.synth, kSong, kSongSize))
+        reportShortMemory("the song's instruments", "the music is silent or lacks some effects");
     show.musicTime = &show.synth.time;
     // The audio thread records every block it renders, so that the pictures
     // can follow the block being heard; the listener is set before the thread
@@ -120,6 +131,8 @@ bool startShow(Show& show) {
     const uint32_t instruments = show.synth.instrumentCount.load(std::memory_order_relaxed);
     if (initHeardMusic(show.heard, instruments, &audioOutput))
         setBlockListener(audioOutput, listenToBlocks, &show.heard);
+    else
+        reportShortMemory("the record of rendered blocks", "the pictures follow the Synth's clock");
     const bool sound = init(audioOutput, kSampleRate);
     registerSource(audioOutput, show.synth);
     show.display = openDisplay();

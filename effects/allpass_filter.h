@@ -1,10 +1,13 @@
-// AllpassFilter: the diffusing stage of the reverb, and processAllpassPair,
-// which runs a left and a right stage on a bus pair in place.
+// AllpassFilter: the state of one diffusing stage of the reverb, which runs
+// its stages inline (effects/reverb.cpp).
 #pragma once
 #include <cstdint>
 
 constexpr int32_t kAllpassCapacity = 4096;
 
+// Per frame, in place: b = buffer[index]; buffer[index] = b x feedback + x;
+// the sample becomes b - x. As a difference equation:
+// y[n] = -x[n] + (1 + feedback) x[n - length] + feedback y[n - length].
 struct AllpassFilter {
     float buffer[kAllpassCapacity];
     int32_t length;  // frames, 1..kAllpassCapacity
@@ -14,9 +17,3 @@ struct AllpassFilter {
 // Sets the length of a silent stage (units come zero-filled), clamped to
 // 1..kAllpassCapacity.
 void initAllpassFilter(AllpassFilter& allpass, int32_t length);
-
-// For each frame and channel, in place: b = buffer[index]; buffer[index] =
-// b x feedback + x; the sample becomes b - x. As a difference equation:
-// y[n] = -x[n] + (1 + feedback) x[n - length] + feedback y[n - length].
-void processAllpassPair(AllpassFilter& left, AllpassFilter& right, float feedback, float* busL,
-                        float* busR, uint32_t n);

@@ -1,7 +1,10 @@
 // The effect registry: one row per effect type (its name, how to make, free
 // and run a unit, and the parameters it reads), which the Instrument's slots,
 // the benchmarks and the robustness tests all go through. A new type is one
-// new unit (effects/<name>.h/.cpp) and one row in effect_registry.cpp.
+// new unit (effects/<name>.h/.cpp), its parameters named in runtime/params.h
+// (the one map of P0..P111, where the song source finds them too), one row
+// in effect_registry.cpp, and a slot of the every-feature song
+// (tests/tools/every_feature_song) that uses it: its test counts the rows.
 #pragma once
 #include <cstdint>
 

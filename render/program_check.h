@@ -1,6 +1,8 @@
-// For tests only: whether a built program's shaders compiled and the program
-// linked, with the driver's logs (located in the shader files). The show asks
-// through buildCheckedProgram, which needs no query beyond its entry points.
+// Whether a built program's shaders compiled and the program linked, with
+// the driver's logs (located in the shader files), read back through queries
+// that the show's entry-point table lacks: for the tools (capture checks its
+// reference march with it) and the GL tests. The show itself asks through
+// buildCheckedProgram, which needs no query beyond its entry points.
 #pragma once
 #include <GL/gl.h>
 

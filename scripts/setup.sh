@@ -12,7 +12,9 @@ INTRO_PACKAGES=(
   libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
   xvfb xauth xdotool procps                    # a real X server for headless runs and tests (pgrep)
   libgtest-dev libbenchmark-dev                # tests and benchmarks
+  glslang-tools                                # glslangValidator: every shader checked by the reference compiler
   libsndfile1-dev sox ffmpeg                   # songrender's WAV, spectrograms, video
+  libebur128-dev libfftw3-dev                  # the meters of songreport: EBU R 128 loudness, spectra
   clang libclang-rt-14-dev llvm-14             # fuzzer and sanitizers
   g++-mingw-w64-x86-64-posix                   # the Windows build
   wine wine64 pulseaudio pulseaudio-utils      # running it in tests: wine, a sound server and parec,

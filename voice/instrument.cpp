@@ -117,7 +117,7 @@ void startVoiceBlock(const SynthTables& tables, Instrument& instrument, Voice& v
 // of another type, creates one where there is none. A failed create leaves
 // the slot empty and is tried again next time.
 void matchEffectSlot(Instrument& instrument, uint32_t s) {
-    const int32_t type = roundParam(10.0f * instrument.params[kFx0Type + s]);
+    const int32_t type = effectSlotType(instrument.params, s);
     if (type != instrument.effectTypes[s] && instrument.effectTypes[s] != 0) {
         EffectDestroyFn destroy = effectDestroyFor(instrument.effectTypes[s]);
         if (destroy != nullptr) destroy(instrument.effectUnits[s]);
@@ -221,6 +221,10 @@ void clearMemories(Instrument& instrument) {
 
 int32_t roundParam(float x) {
     return int32_t(roundHalfUp(x));
+}
+
+int32_t effectSlotType(const float* params, uint32_t s) {
+    return roundParam(10.0f * params[kFx0Type + s]);
 }
 
 Instrument* createInstrument() {

@@ -89,3 +89,5 @@ float finishRender(const SynthTables& tables, Instrument& instrument, uint32_t f
 // and round() is floor(x + 0.5) truncated to an integer.
 inline bool switchOn(float p) { return p > 0.5f; }
 int32_t roundParam(float x);
+// The effect type that slot `s`'s type parameter asks for (0 = none).
+int32_t effectSlotType(const float* params, uint32_t s);

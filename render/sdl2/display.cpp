@@ -3,7 +3,11 @@
 #include "render/display.h"
 
 #include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +28,44 @@ char failureText[256];
 const char* fail(const char* what) {
     std::snprintf(failureText, sizeof(failureText), "%s: %s", what, SDL_GetError());
     return failureText;
+}
+
+// The X connection, the GL driver and the sound device each take file
+// descriptors; with fewer free than this a failure to open the window is put
+// down to the limit. Under Xvfb and Mesa the show starts with three free.
+constexpr int32_t kDescriptorsWanted = 16;
+
+// How many more file descriptors the process could open, counted up to
+// `wanted` by opening /dev/null and closing it again. `wanted` when the count
+// cannot be made for another reason (no /dev/null): no shortage is claimed.
+int32_t freeDescriptors(int32_t wanted) {
+    int held[kDescriptorsWanted];
+    int32_t free = 0;
+    bool limited = false;
+    while (free < wanted && free < kDescriptorsWanted) {
+        const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            limited = errno == EMFILE || errno == ENFILE;
+            break;
+        }
+        held[free++] = fd;
+    }
+    for (int32_t i = 0; i < free; ++i) close(held[i]);
+    return limited ? free : wanted;
+}
+
+// Appends to failureText why a window could not be had when the process is
+// short of file descriptors: SDL's own message then names only the symptom
+// (no X connection, no GLX visual). Nothing when enough are free.
+void addDescriptorShortage() {
+    const int32_t spare = freeDescriptors(kDescriptorsWanted);
+    if (spare >= kDescriptorsWanted) return;
+    rlimit limit = {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const size_t used = std::strlen(failureText);
+    std::snprintf(failureText + used, sizeof(failureText) - used,
+                  "; out of file descriptors: %d free under a limit of %llu (ulimit -n)", int(spare),
+                  static_cast<unsigned long long>(limit.rlim_cur));
 }
 
 void* sdlProcAddress(const char* name) {
@@ -121,10 +163,18 @@ Display openDisplay(const DisplayOptions& options) {
         return display;
     }
     if (!options.hidden && !driverHasScreen(SDL_GetCurrentVideoDriver())) {
-        std::snprintf(failureText, sizeof(failureText),
-                      "no screen to show on (SDL video driver '%s'): run it under X11 or "
-                      "Wayland, or inside xvfb-run",
-                      SDL_GetCurrentVideoDriver());
+        // With DISPLAY set there is a screen, but SDL could not connect to it
+        // and took a driver that shows nothing.
+        const char* x11 = std::getenv("DISPLAY");
+        if (x11 != nullptr && x11[0] != '\0') {
+            std::snprintf(failureText, sizeof(failureText), "cannot connect to the X server at DISPLAY=%s", x11);
+        } else {
+            std::snprintf(failureText, sizeof(failureText),
+                          "no screen to show on (SDL video driver '%s'): run it under X11 or "
+                          "Wayland, or inside xvfb-run",
+                          SDL_GetCurrentVideoDriver());
+        }
+        addDescriptorShortage();
         display.failure = failureText;
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return display;
@@ -135,6 +185,7 @@ Display openDisplay(const DisplayOptions& options) {
     // The deepest depth buffer the system has: 32 bits, else 24.
     if (!tryWindow(display, options, 32) && !tryWindow(display, options, 24)) {
         display.failure = fail("cannot create the OpenGL window");
+        addDescriptorShortage();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return display;
     }

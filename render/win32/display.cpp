@@ -172,8 +172,13 @@ void pollDisplayEvent(Display& display) {
     MSG message;
     for (int32_t i = 0; i < kMessagesPerPoll; ++i) {
         if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) == 0) break;
+        if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) display.escapeLatched = true;
         if (message.message == WM_PAINT) break;
     }
+    // A press that is still queued behind the paint request, or that came and
+    // went between two polls, shows in the key state: remembered here, the
+    // loading screen sees it after each program rather than at the first frame.
+    if (GetAsyncKeyState(VK_ESCAPE) != 0) display.escapeLatched = true;
     // The window may have been resized after it was made (a mode switch that
     // came late, a second monitor): the presentation follows its client area.
     if (display.window != nullptr) readSize(display);

@@ -16,6 +16,13 @@ int stepsClear(float d, vec3 q) {
     return int(max(d - 0.0011, 0.0) / stepBound);
 }
 
+// The smaller of two ints: GLSL 1.20, the single cube's version, has min for
+// floats only (a strict compiler turns min(int, int) into the float one, whose
+// result an int cannot take).
+int minInt(int a, int b) {
+    return a < b ? a : b;
+}
+
 // Rainbow light gathered inside the cube hit at p: from 0.1 past p, fixed
 // steps of 0.01 along the ray, each adding a hue that drifts with position and
 // time, weighted by the step count, until a step lands within 0.001 of a
@@ -40,7 +47,7 @@ vec3 cubeGlow(vec3 p, vec3 ray) {
                 hit = i;
                 break;
             }
-            i = min(i + 1 + min(stepsClear(d, q), stepsInCell(q, ray, cell)), 128);
+            i = minInt(i + 1 + minInt(stepsClear(d, q), stepsInCell(q, ray, cell)), 128);
             q = start + float(i) * (0.01 * ray);
             if (i >= 128 || !inCell(q, cell)) break;
         }

@@ -77,6 +77,23 @@ TEST(DynArray, FindAndRemoveAt) {
     a.release();
 }
 
+TEST(DynArray, RemoveAtFromAFullArrayShiftsOnlyTheElementsAfterIt) {
+    // 8-byte elements filled to capacity: the aligned block leaves 7 bytes
+    // after its end, so a shift that took one element too many would read
+    // past the heap block, which AddressSanitizer reports.
+    for (const uint32_t index : {0u, 13u, 31u}) {
+        DynArray a;
+        a.init(8);
+        for (uint64_t v = 0; v < 32; ++v) *static_cast<uint64_t*>(a.append()) = 100 + v;
+        ASSERT_EQ(a.count, a.capacity);
+        a.removeAt(index);
+        ASSERT_EQ(a.count, 31u);
+        for (uint32_t i = 0; i < a.count; ++i)
+            EXPECT_EQ(a.at<uint64_t>(i), 100 + i + (i >= index ? 1 : 0)) << "removed " << index << ", element " << i;
+        a.release();
+    }
+}
+
 TEST(Bytes, MoveBytesHandlesOverlapBothWays) {
     char up[] = "abcdef";
     moveBytes(up + 1, up, 5);  // dst inside the source: back to front

@@ -363,6 +363,32 @@ TEST_F(SynthTest, RenderingIsBitIdenticalWithThePinnedCounter) {
     EXPECT_GT(energy, 0);
 }
 
+TEST_F(SynthTest, ASynthLeftAtItsDefaultMasterVolumePlaysAtAQuarterOfTheShowsLevel) {
+    // init sets the master volume to 0.1 (a master gain of 200), the show
+    // 0.4: the same blocks differ by four, less what the truncation to 16 bits
+    // takes (under one step before the factor, so under four after it).
+    std::vector<int16_t> runs[2];
+    for (int r = 0; r < 2; ++r) {
+        pinCounter(31337);
+        auto synth = makeSynth();
+        ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));
+        if (r == 1) synth->masterVolume = 0.4f;
+        start(*synth, 33.0f);
+        for (int b = 0; b < 40; ++b) {
+            const int16_t* out = block(*synth);
+            ASSERT_NE(out, nullptr);
+            runs[r].insert(runs[r].end(), out, out + 2 * kBlockFrames);
+        }
+    }
+    int compared = 0;
+    for (size_t i = 0; i < runs[0].size(); ++i) {
+        if (std::abs(runs[1][i]) >= 32767) continue;  // clipped at the show's level
+        ASSERT_LT(std::abs(4 * runs[0][i] - runs[1][i]), 4) << "sample " << i;
+        compared += runs[1][i] != 0;
+    }
+    EXPECT_GT(compared, 10000);
+}
+
 TEST_F(SynthTest, TheRenderPathAllocatesNothingAfterWarmUp) {
     auto synth = makeSynth();
     ASSERT_TRUE(loadSong(*synth, kSong, kSongSize, 0.0f));

@@ -84,3 +84,30 @@ TEST(IntroShow, WithoutAScreenItStopsWithOneLineInsteadOfRunningUnseen) {
         EXPECT_EQ(errors.rfind("intro: ", 0), 0u) << errors;
     }
 }
+
+TEST(IntroShow, WhenItCannotOpenAWindowItNamesTheCause) {
+    // Each case breaks one thing the window needs and expects the cause in the
+    // one line the show prints, not a guess at a missing screen. The show's
+    // own descriptors (stdin, stdout, stderr) leave one free under a limit of
+    // 4: SDL cannot reach the X server, and falls back to a driver that shows
+    // nothing. A server without GLX gives a window but no GL context.
+    const std::string intro = kIntro;
+    const struct {
+        std::string command;
+        std::string cause;
+    } cases[] = {
+        {"exec 3>&-; ulimit -n 4; exec " + intro, "out of file descriptors: 1 free under a limit of 4 (ulimit -n)"},
+        {"export DISPLAY=:987; exec " + intro, "cannot connect to the X server at DISPLAY=:987"},
+        {"xvfb-run -a -s '-extension GLX' sh -c '" + intro + "'", "GLX"},
+    };
+    for (const auto& c : cases) {
+        const CommandRun run = runCommand("{ export SDL_AUDIODRIVER=dummy; " + c.command + "; } 2>&1");
+        EXPECT_EQ(run.status, 1) << c.command << "\n" << run.output;
+        // The X library may say something of its own first (no descriptor
+        // for the authority file); the show's line is the last.
+        const size_t last = run.output.rfind('\n', run.output.size() - 2) + 1;
+        const std::string line = run.output.substr(last);
+        EXPECT_EQ(line.rfind("intro: ", 0), 0u) << run.output;
+        EXPECT_NE(line.find(c.cause), std::string::npos) << c.command << "\n" << run.output;
+    }
+}

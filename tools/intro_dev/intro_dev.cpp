@@ -33,7 +33,7 @@
 #include "tools/intro_dev/transport.h"
 #include "tools/replay/show_pictures.h"
 #include "tools/replay/show_replay.h"
-#include "tools/songc/song_source.h"
+#include "tools/songc/song_folder.h"
 
 namespace {
 

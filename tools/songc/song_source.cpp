@@ -10,7 +10,6 @@
 
 #include "effects/effect_registry.h"
 #include "runtime/params.h"
-#include "tools/common/text_file.h"
 #include "voice/instrument.h"
 #include "voice/modulation.h"
 
@@ -248,6 +247,7 @@ public:
             if (state.pattern == nullptr && state.track == nullptr) {
                 if (w[0] == "tempo") ok = tempoLine(n, w, state, out);
                 else if (w[0] == "pattern") ok = patternStart(n, w, state);
+                else if (w[0] == "section") ok = true;  // a mark places no notes: section_marks.cpp reads it
                 else if (w[0] == "track") ok = trackStart(n, w, state, out);
                 else ok = fail(n, "expected 'tempo BPM', 'pattern NAME LENGTH' or 'track NAME'");
             } else if (w[0] == "end") {
@@ -447,22 +447,4 @@ SongSource songSource(const SongText& text, uint8_t velocity) {
     song.instruments = text.instruments;
     for (const auto& notes : text.tracks) song.tracks.push_back(trackEvents(notes, velocity));
     return song;
-}
-
-bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error) {
-    const std::string instrumentsFile = folder + "/instruments.txt";
-    const std::string scoreFile = folder + "/score.txt";
-    std::string instruments, score, reason;
-    if (!readTextFile(instrumentsFile, instruments, reason)) {
-        error = instrumentsFile + ": cannot be read: " + reason;
-        return false;
-    }
-    if (!readTextFile(scoreFile, score, reason)) {
-        error = scoreFile + ": cannot be read: " + reason;
-        return false;
-    }
-    SongText text;
-    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) return false;
-    bytes = encodeSong(songSource(text, velocity));
-    return true;
 }

@@ -12,6 +12,7 @@
 //   end
 // Score:
 //   tempo BPM                          exactly once
+//   section NAME @STEP                 where a section of the piece begins (section_marks.h)
 //   pattern NAME LENGTH                length in steps (a step is a sixteenth note)
 //     STEP LENGTH NOTE...              notes as names (C4 = 60, D#2, Eb2) or numbers
 //     grid NOTE LENGTH x...x...        one character a step from step 0: x strikes
@@ -57,9 +58,3 @@ std::vector<SongStep> trackEvents(const std::vector<SourceNote>& notes, uint8_t 
 
 // The stored form of the whole song, every note-on with `velocity`.
 SongSource songSource(const SongText& text, uint8_t velocity);
-
-// Reads `folder`/instruments.txt and `folder`/score.txt and encodes the song,
-// every note-on with `velocity`: its bytes, or false with "file:line: what"
-// (or the file that cannot be read) in `error`. The facts of the intro's
-// piece are not checked here (pieceFaults does that).
-bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error);

@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "tools/common/output_file.h"
-#include "tools/common/text_file.h"
 #include "tools/common/tool_exit.h"
 #include "tools/songc/piece_facts.h"
-#include "tools/songc/song_source.h"
+#include "tools/songc/song_folder.h"
 
 namespace {
 
@@ -25,15 +24,6 @@ void usage(FILE* to) {
                  "  SOURCE_DIR  folder with instruments.txt and score.txt\n"
                  "  -o FILE     song bytes to write\n"
                  "  --free      write any song, not only one that keeps the facts of the intro's piece\n");
-}
-
-// The whole text of `path`, or false after a message with the path and the
-// reason (missing, a folder, unreadable, too large).
-bool readText(const std::string& path, std::string& text) {
-    std::string reason;
-    if (readTextFile(path, text, reason)) return true;
-    std::fprintf(stderr, "songc: cannot read %s: %s\n", path.c_str(), reason.c_str());
-    return false;
 }
 
 int compile(int argc, char** argv) {
@@ -64,10 +54,10 @@ int compile(int argc, char** argv) {
     const std::string instrumentsFile = std::string(source) + "/instruments.txt";
     const std::string scoreFile = std::string(source) + "/score.txt";
     if (!refuseSameFiles("songc", {instrumentsFile.c_str(), scoreFile.c_str()}, {output})) return 2;
-    std::string instruments, score, error;
-    if (!readText(instrumentsFile, instruments) || !readText(scoreFile, score)) return 1;
     SongText text;
-    if (!parseSongText(instruments, instrumentsFile, score, scoreFile, text, error)) {
+    std::vector<SectionMark> marks;
+    std::string error;
+    if (!readSongFolder(source, text, marks, error)) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
         return 1;
     }
@@ -81,7 +71,9 @@ int compile(int argc, char** argv) {
         return 1;
     }
     if (!free) {
-        const std::vector<std::string> faults = pieceFaults(bytes, figures);
+        std::vector<std::string> faults = pieceFaults(bytes, figures);
+        for (const std::string& fault : marksOffScenes(marks, text.tempo, scoreFile))
+            faults.push_back(fault);
         for (const std::string& fault : faults) std::fprintf(stderr, "songc: %s\n", fault.c_str());
         if (!faults.empty()) {
             std::fprintf(stderr, "songc: not the intro's piece; nothing written (--free writes it anyway)\n");

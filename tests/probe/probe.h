@@ -1,4 +1,5 @@
-// Hooks of the test build `intro_probe` (compiled with INTRO_PROBE defined):
+// The show's probe hooks (driver/probe_hooks.h) in its test build
+// `intro_probe` (compiled with INTRO_PROBE defined):
 // it pins the counter so that its song equals `songrender --seed`, draws a
 // small picture (cheap on a software renderer) that it scales up to the
 // window, ends by itself after INTRO_PROBE_SECONDS of music, and prints on
@@ -14,7 +15,6 @@
 #pragma once
 #include "driver/show.h"
 
-#ifdef INTRO_PROBE
 #ifndef INTRO_PROBE_LOOK_SECONDS
 #define INTRO_PROBE_LOOK_SECONDS INTRO_PROBE_SECONDS
 #endif
@@ -30,7 +30,7 @@
 #include "audio/audio_output.h"
 #include "render/loading_screen.h"
 #include "data/timetable.h"
-#include "driver/probe_allocations.h"
+#include "tests/probe/probe_allocations.h"
 #include "runtime/counter.h"
 #include "runtime/process_clock.h"
 
@@ -368,20 +368,3 @@ inline void probeShutDown(const Show& show) {
                  probe::firstLoadingStep, probe::firstDrawnFrame, probe::preRollFrames, probe::loopAllocations,
                  probe::loopAllocationsAll, int(probeCountsAllocations()));
 }
-
-#else
-
-#include "render/loading_screen.h"
-
-inline void probeStartUp() {}
-inline void probeDisplayOpened() {}
-inline LoadingFrameHook probeLoadingFrames() {
-    return nullptr;
-}
-inline void probePictureSize(int32_t&, int32_t&) {}
-inline void probeBeforeSwap(const Show&, bool) {}
-inline bool probeFrame(const Show&) { return true; }
-inline void probeLoopEnded() {}
-inline void probeShutDown(const Show&) {}
-
-#endif

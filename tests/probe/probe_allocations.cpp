@@ -7,7 +7,7 @@
 // also holds what Xlib, xcb and Mesa allocate in every buffer swap and when a
 // shader is first drawn. Sanitizer builds keep their own allocator and count
 // nothing.
-#include "driver/probe_allocations.h"
+#include "tests/probe/probe_allocations.h"
 
 #include <pthread.h>
 
