@@ -19,6 +19,8 @@ INTRO_PACKAGES=(
   g++-mingw-w64-x86-64-posix                   # the Windows build
   wine wine64 pulseaudio pulseaudio-utils      # running it in tests: wine, a sound server and parec,
   x11-utils                                    # xwininfo
+  python3 parallel                             # scripts/render-video and its runs of chunks on one machine
+  slurm-wlm munge                              # the single-node Slurm of the cluster tests
 )
 
 install_missing_packages() {

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -101,6 +103,61 @@ TEST_F(CaptureTest, OneSecondVideoHasSixtyFramesAndTheSong) {
     EXPECT_NE(access((video + ".pictures.mkv").c_str(), F_OK), 0) << "the intermediate file was left behind";
 }
 
+// The decoded frames of a video, one MD5 per frame, in order.
+std::vector<std::string> frameHashes(const std::string& video) {
+    CommandRun run =
+        runCommand("ffmpeg -v error -i '" + video + "' -f framemd5 - | grep -v '^#' | awk -F, '{print $6}'");
+    std::vector<std::string> hashes;
+    size_t start = 0;
+    for (size_t end; (end = run.output.find('\n', start)) != std::string::npos; start = end + 1)
+        hashes.push_back(run.output.substr(start, end - start));
+    return hashes;
+}
+
+TEST_F(CaptureTest, ASegmentDecodesToTheSameFramesAsALongerRun) {
+    // 24 frames a second do not fall on the replay's sixtieths, so every
+    // earlier frame is a note-feed step of its own; the cube grid at 29 s
+    // shows the feed. A segment must take those steps as the longer run did.
+    const std::string longer = path("longer.mkv"), segment = path("segment.mkv");
+    CommandRun a = capture("--video " + longer + " --frames 700-712 --fps 24 --size 64x36");
+    ASSERT_EQ(a.status, 0) << a.output;
+    EXPECT_NE(a.output.find("frames 700-712 [##########] 13/13 frames"), std::string::npos) << a.output;
+    ASSERT_EQ(capture("--video " + segment + " --frames 708-712 --fps 24 --size 64x36").status, 0);
+    std::vector<std::string> whole = frameHashes(longer), part = frameHashes(segment);
+    ASSERT_EQ(whole.size(), 13u);
+    ASSERT_EQ(part.size(), 5u);
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + 8));
+    EXPECT_NE(whole[8], whole[9]) << "the frames do not move: nothing is compared";
+    CommandRun probe = runCommand("ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 '" +
+                                  segment + "' 2>&1");
+    EXPECT_EQ(probe.output, "ffv1,video\n");
+}
+
+TEST_F(CaptureTest, SceneFramesCoverTheShowInRunsOfOneScene) {
+    CommandRun run = runCommand(kCapture + " --scene-frames --fps 10");
+    ASSERT_EQ(run.status, 0);
+    std::vector<std::string> scenes;
+    int next = 0;
+    for (size_t start = 0, end; (end = run.output.find('\n', start)) != std::string::npos; start = end + 1) {
+        int first = -1, last = -1;
+        char scene[32] = {};
+        const std::string line = run.output.substr(start, end - start);
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d %d %31[a-z ]", &first, &last, scene), 3) << line;
+        EXPECT_EQ(first, next);
+        EXPECT_LE(first, last);
+        next = last + 1;
+        scenes.push_back(scene);
+        // The cube grid's window is 27.28 to 44.23 s: frames 273 to 442.
+        if (scenes.back() == "cube grid") {
+            EXPECT_EQ(first, 273);
+            EXPECT_EQ(last, 442);
+        }
+    }
+    EXPECT_EQ(next, 1151);
+    for (const char* scene : {"flag", "cube field", "cube grid", "tubes", "lattice", "black"})
+        EXPECT_NE(std::find(scenes.begin(), scenes.end(), scene), scenes.end()) << scene;
+}
+
 TEST_F(CaptureTest, BadArgumentsAreRefusedWithTheUsage) {
     for (const char* arguments : {"--video x.mp4 --size 65x36", "--video x.mp4 --from -1", "--contact-sheet",
                                   "--time 1 --size 0x10 -o f.png", "--timings --frames 0", "--timings --seed -3",
@@ -127,12 +184,16 @@ TEST_F(CaptureTest, EachRefusedValueIsNamedWithItsRange) {
         {"--timings --loud", "unknown option --loud"},
         {"--timings --loud 3", "unknown option --loud"},
         {"--timings --frames", "--frames needs a value"},
+        {"--video s.mkv --frames 0-1151 --fps 10", "--frames wants FIRST-LAST, 0 <= FIRST <= LAST <= 1150 at 10"},
+        {"--video s.mkv --frames 9-3", "--frames wants FIRST-LAST, 0 <= FIRST <= LAST <= 6900 at 60"},
+        {"--video s.mkv --frames 0-9 --from 3", "no --from or --seconds with it"},
         {"--time 1 -o f.png --seed 4294967296", "--seed wants a whole number from 0 to 4294967295"},
         // Contradictions: two modes, two outputs, an output with no use.
         {"--contact-sheet s.png -o other.png", "-o other.png: the output is already named"},
         {"--time 1 --loading 2 -o f.png", "--loading cannot be combined with another of"},
         {"--video v.mp4 --contact-sheet s.png", "--contact-sheet cannot be combined"},
-        {"--timings -o t.txt", "--timings writes no file"},
+        {"--timings -o t.txt", "--timings and --scene-frames write no file"},
+        {"--scene-frames --timings", "--timings cannot be combined"},
         {"--video v.wav", "the video cannot be one"},
         {"--video v.mp4 -o v.wav", "the output is already named"},
         // 4 GiB of sheet would be held in memory.

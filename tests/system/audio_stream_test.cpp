@@ -70,13 +70,17 @@ constexpr bool kRealTimeBuild = true;
 void expectSteadyStream(const char* label) {
     const std::map<std::string, double> f = probeFigures(runProbe({"SDL_AUDIODRIVER=dummy"}));
     ASSERT_TRUE(f.count("underruns") && f.count("last_music")) << "no counters from the probe";
-    if (kRealTimeBuild) EXPECT_EQ(f.at("underruns"), 0.0) << label;
+    if (kRealTimeBuild) {
+        EXPECT_EQ(f.at("underruns"), 0.0) << label;
+    }
     // From the first frame at 1 s of picture time to the end at 12 s.
     const double music = f.at("last_music") - f.at("first_music");
     const double device = (f.at("last_consumed") - f.at("first_consumed")) / kBytesPerSecond;
     const double wall = f.at("last_wall") - f.at("first_wall");
     ASSERT_GE(music, 10.0) << label;
-    if (kRealTimeBuild) EXPECT_NEAR(music / device, 1.0, 0.02) << label;
+    if (kRealTimeBuild) {
+        EXPECT_NEAR(music / device, 1.0, 0.02) << label;
+    }
     std::printf("%s: %.3f s of music against %.3f s the device took (ratio %.5f) in %.3f s of wall time"
                 " (device pace %.4f of real time), %.0f blocks, %.0f underruns\n",
                 label, music, device, music / device, wall, device / wall, f.at("blocks"), f.at("underruns"));

@@ -162,11 +162,11 @@ TEST(TimeLeft, UntimedKindsBorrowTheOverallRateAndSaySo) {
 TEST(TimeLeft, ProgressLine) {
     char line[256];
     formatProgress(line, sizeof(line), 50, 100, 65.0, 3600.0, true, 10);
-    EXPECT_STREQ(line, "[#####.....] 50/100 frames  1:05 elapsed  about 1:00:00 left");
+    EXPECT_STREQ(line, "[#####.....] 50/100 frames  0.77 frames/s  1:05 elapsed  about 1:00:00 left");
     formatProgress(line, sizeof(line), 1, 3, 0.4, -1.0, false, 4);
-    EXPECT_STREQ(line, "[#...] 1/3 frames  0:00 elapsed  left unknown");
+    EXPECT_STREQ(line, "[#...] 1/3 frames  2.50 frames/s  0:00 elapsed  left unknown");
     formatProgress(line, sizeof(line), 3, 3, 2.0, 0.2, false, 4);
-    EXPECT_STREQ(line, "[####] 3/3 frames  0:02 elapsed  about 0:00 left so far");
+    EXPECT_STREQ(line, "[####] 3/3 frames  1.50 frames/s  0:02 elapsed  about 0:00 left so far");
     // A tiny buffer is cut short, never overrun.
     char small[8];
     std::memset(small, 'x', sizeof(small));
@@ -197,6 +197,44 @@ TEST(VideoFrames, ClocksMatchTheReplaysSixtiethsAndLengthsRound) {
     v.fps = 25;
     v.seconds = 0.5f;
     EXPECT_EQ(videoFrameCount(v), 13);  // 12.5 rounds up
+}
+
+TEST(VideoFrames, ASegmentsFramesAreTheShowsFramesOfTheSameIndex) {
+    VideoOptions whole, segment;
+    whole.fps = segment.fps = 24;
+    segment.first = 1000;
+    segment.last = 1099;
+    EXPECT_TRUE(videoIsSegment(segment));
+    EXPECT_FALSE(videoIsSegment(whole));
+    EXPECT_EQ(videoFrameCount(segment), 100);
+    // Bit for bit the clock the single run gives the same frame.
+    for (int32_t i : {0, 1, 57, 99}) EXPECT_EQ(videoFrameClock(segment, i), videoFrameClock(whole, 1000 + i)) << i;
+    EXPECT_EQ(lastShowFrame(60), 6900);
+    EXPECT_EQ(lastShowFrame(10), 1150);
+    EXPECT_EQ(lastShowFrame(24), 2760);
+    EXPECT_EQ(lastShowFrame(7), 805);  // 115 * 7 = 805 exactly: that frame is the last
+}
+
+TEST(VideoFrames, FrameRangesAreWholeAndInsideTheShow) {
+    const struct {
+        const char* text;
+        bool ok;
+        int32_t first, last;
+    } cases[] = {
+        {"0-1150", true, 0, 1150}, {"7-7", true, 7, 7},     {"1150-1150", true, 1150, 1150},
+        {"5-4", false, 0, 0},      {"0-1151", false, 0, 0}, {"-1-3", false, 0, 0},
+        {"3", false, 0, 0},        {"3-", false, 0, 0},     {"-3", false, 0, 0},
+        {"", false, 0, 0},         {"1-2-3", false, 0, 0},  {" 1-2", false, 0, 0},
+        {"1-0x10", false, 0, 0},   {"99999999999999-1", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t first = -1, last = -1;
+        EXPECT_EQ(parseFrameRange(c.text, 1150, first, last), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(first, c.first) << c.text;
+            EXPECT_EQ(last, c.last) << c.text;
+        }
+    }
 }
 
 TEST(VideoFrames, SongFileSitsBesideTheVideo) {

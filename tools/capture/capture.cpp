@@ -22,7 +22,7 @@
 
 namespace {
 
-enum class Mode { None, Time, Loading, ContactSheet, Video, Timings };
+enum class Mode { None, Time, Loading, ContactSheet, Video, Timings, SceneFrames };
 
 struct Options {
     Mode mode = Mode::None;
@@ -37,6 +37,9 @@ struct Options {
     float from = 0.0f;
     float seconds = -1.0f;   // video length; negative: to the end of the show
     int32_t timedFrames = 9;  // per Sequence, for --timings
+    const char* frames = nullptr;  // --frames as given: N for --timings, A-B for --video
+    int32_t first = 0;   // a video segment's frame range; last < 0: no segment
+    int32_t last = -1;
     int32_t timedSequence = -1;  // --timings of this Sequence alone; -1: all
 };
 
@@ -45,16 +48,23 @@ const char kUsage[] =
     "       capture --loading N [--size WxH] -o frame.png       (N = 1..6)\n"
     "       capture --contact-sheet sheet.png [--size WxH] [--silent] [--seed N]\n"
     "       capture --video show.mp4 [--size WxH] [--fps N] [--from S] [--seconds S] [--silent] [--seed N]\n"
+    "       capture --video seg.mkv --frames A-B [--size WxH] [--fps N] [--silent] [--seed N]\n"
     "       capture --timings [--size WxH] [--frames N] [--sequence N] [--silent] [--seed N]\n"
+    "       capture --scene-frames [--fps N]\n"
     "  --time T          the frame whose clock (music time - 0.17 s) is T seconds\n"
     "  --contact-sheet   the middle frame of every Sequence the show draws, 5 per row,\n"
     "                    captioned with Sequence, scene and clock (the --time value)\n"
     "  --video           every frame from clock S (default 0, at least -0.17) for S seconds\n"
     "                    (default: to the show's last frame) with the song, through ffmpeg;\n"
     "                    the song is also written beside it as a WAV\n"
+    "  --frames A-B      (with --video) a segment: the show's frames A to B (frame n at clock\n"
+    "                    n / fps, 0 to the first at 115 s), lossless FFV1 in Matroska, no sound;\n"
+    "                    segments of one size and rate join into the single-run video exactly\n"
     "  --timings         median draw milliseconds per Sequence and per scene program, and\n"
     "                    the cost against a reference march of 150 fixed steps per pixel\n"
     "  --sequence N      time Sequence N (0..10) alone\n"
+    "  --scene-frames    the show's frames at the rate as runs of one scene, 'FIRST LAST scene'\n"
+    "                    a line ('black' between draw windows), for planning chunked renders\n"
     "  --size WxH        picture (or sheet tile) size; default 1600x900, for a sheet 320x180,\n"
     "                    for a video 640x360, for timings 320x180\n"
     "  --silent          no music: every note texture stays zero (much faster)\n"
@@ -119,8 +129,8 @@ bool sizeIn(const char* value, int32_t& width, int32_t& height) {
 // --contact-sheet FILE or --video FILE would otherwise silently win.
 bool setMode(Options& options, Mode mode, const char* flag) {
     if (options.mode != Mode::None && options.mode != mode)
-        return fail("%s cannot be combined with another of --time, --loading, --contact-sheet, --video, --timings%s",
-                    flag, "");
+        return fail("%s cannot be combined with another of --time, --loading, --contact-sheet, --video, --timings, "
+                    "--scene-frames%s", flag, "");
     options.mode = mode;
     return true;
 }
@@ -142,8 +152,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (std::strcmp(arg, "--timings") == 0) {
-            if (!setMode(options, Mode::Timings, arg)) return false;
+        if (std::strcmp(arg, "--timings") == 0 || std::strcmp(arg, "--scene-frames") == 0) {
+            if (!setMode(options, arg[2] == 't' ? Mode::Timings : Mode::SceneFrames, arg)) return false;
             continue;
         }
         if (std::strcmp(arg, "--silent") == 0) {
@@ -176,7 +186,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             ok = realIn(arg, value, 0.0, kLastClock - kFirstClock, options.seconds) && options.seconds > 0.0f;
             if (!ok && options.seconds == 0.0f) fail("%s wants a length above 0, not '%s'", arg, value);
         } else if (std::strcmp(arg, "--frames") == 0) {
-            ok = wholeIn(arg, value, 1, 1000, options.timedFrames);
+            options.frames = value;  // its meaning depends on the mode, known at the end
         } else if (std::strcmp(arg, "--sequence") == 0) {
             ok = wholeIn(arg, value, 0, kSequenceCount - 1, options.timedSequence);
         } else if (std::strcmp(arg, "--seed") == 0) {
@@ -187,11 +197,24 @@ bool parseOptions(int argc, char** argv, Options& options) {
         if (!ok) return false;
     }
     if (options.mode == Mode::None)
-        return fail("%s%s", "say what to capture: --time, --loading, --contact-sheet, --video or --timings", "");
-    if (!options.output && options.mode != Mode::Timings)
+        return fail("say what to capture: --time, --loading, --contact-sheet, --video, --timings or %s%s",
+                    "--scene-frames", "");
+    if (options.frames && options.mode == Mode::Video) {
+        if (options.from != 0.0f || options.seconds >= 0.0f)
+            return fail("%s%s", "--frames gives a segment's frames: no --from or --seconds with it", "");
+        const int32_t most = lastShowFrame(options.fps);
+        if (!parseFrameRange(options.frames, most, options.first, options.last)) {
+            std::fprintf(stderr, "capture: --frames wants FIRST-LAST, 0 <= FIRST <= LAST <= %d at %d frames/s, "
+                         "not '%s'\n", int(most), int(options.fps), options.frames);
+            return false;
+        }
+    } else if (options.frames && !wholeIn("--frames", options.frames, 1, 1000, options.timedFrames)) {
+        return false;
+    }
+    if (!options.output && options.mode != Mode::Timings && options.mode != Mode::SceneFrames)
         return fail("%s%s", "no output file: -o FILE (for --time and --loading)", "");
-    if (options.output && options.mode == Mode::Timings)
-        return fail("--timings writes no file: -o %s has no use%s", options.output, "");
+    if (options.output && (options.mode == Mode::Timings || options.mode == Mode::SceneFrames))
+        return fail("--timings and --scene-frames write no file: -o %s has no use%s", options.output, "");
     if (options.width == 0) {
         bool small = options.mode == Mode::ContactSheet || options.mode == Mode::Timings;
         options.width = small ? 320 : options.mode == Mode::Video ? 640 : 1600;
@@ -213,11 +236,13 @@ bool parseOptions(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    // The video's song goes beside it under the same name with .wav.
-    if (options.mode == Mode::Video && songPathFor(options.output) == options.output)
+    // The video's song goes beside it under the same name with .wav; a
+    // segment has no song.
+    const bool withSong = options.mode == Mode::Video && options.last < 0;
+    if (withSong && songPathFor(options.output) == options.output)
         return fail("--video %s: the song is written beside the video as a .wav, so the video cannot be one%s",
                     options.output, "");
-    const std::string song = options.mode == Mode::Video ? songPathFor(options.output) : std::string();
+    const std::string song = withSong ? songPathFor(options.output) : std::string();
     return refuseSameFiles("capture", {}, {options.output, song.empty() ? nullptr : song.c_str()});
 }
 
@@ -238,6 +263,12 @@ bool writeContactSheet(ShowPictures& pictures, ShowReplay& replay, const Options
 
 int run(const Options& options) {
     setFloatMode(kMainFloatMode);  // flush-to-zero, as on both of the show's threads
+    if (options.mode == Mode::SceneFrames) {
+        VideoOptions whole;
+        whole.fps = options.fps;
+        printSceneFrames(whole);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     if (options.mode == Mode::Video) {
         VideoOptions video;
         video.output = options.output;
@@ -248,6 +279,8 @@ int run(const Options& options) {
         video.seconds = options.seconds;
         video.music = options.music;
         video.seed = options.seed;
+        video.first = options.first;
+        video.last = options.last;
         return writeVideo(video);
     }
 

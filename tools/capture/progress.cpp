@@ -71,6 +71,9 @@ void formatProgress(char* out, size_t capacity, int32_t done, int32_t total, dou
         formatDuration(text, sizeof(text), left + 0.5);
         std::snprintf(remaining, sizeof(remaining), "about %s left%s", text, measured ? "" : " so far");
     }
-    std::snprintf(out, capacity, "[%s] %d/%d frames  %s elapsed  %s", bar, int(done), int(total), spent, remaining);
+    char rate[32] = "";
+    if (elapsed > 0.0 && done > 0) std::snprintf(rate, sizeof(rate), "  %.2f frames/s", done / elapsed);
+    std::snprintf(out, capacity, "[%s] %d/%d frames%s  %s elapsed  %s", bar, int(done), int(total), rate, spent,
+                  remaining);
 }
 #pragma GCC diagnostic pop

@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Scene programs 0..5, and the black frames (pre-roll, gaps between windows).
-constexpr int32_t kFrameKinds = 7;
-constexpr int32_t kBlackFrame = 6;
+// Scene programs 0..6 (the cube grid is 6), and after them the black frames
+// (pre-roll, gaps between windows).
+constexpr int32_t kFrameKinds = 8;
+constexpr int32_t kBlackFrame = 7;
 
 struct FrameEstimate {
     double seconds[kFrameKinds] = {};  // spent so far on frames of each kind
@@ -28,8 +29,9 @@ double secondsLeft(const FrameEstimate& estimate);
 // estimate borrows rates and may be far off).
 bool estimateMeasured(const FrameEstimate& estimate);
 
-// "[#####.....] 120/601 frames  0:12 elapsed  about 0:48 left" in `out`, with
-// a bar of `barWidth` cells; "left unknown" for a negative estimate, and
-// "so far" added when the estimate is not yet measured for every kind.
+// "[#####.....] 120/601 frames  10.00 frames/s  0:12 elapsed  about 0:48 left"
+// in `out`, with a bar of `barWidth` cells (no rate before any time has
+// passed); "left unknown" for a negative estimate, and "so far" added when
+// the estimate is not yet measured for every kind.
 void formatProgress(char* out, size_t capacity, int32_t done, int32_t total, double elapsed, double left,
                     bool measured, int32_t barWidth);

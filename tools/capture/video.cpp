@@ -14,6 +14,8 @@
 
 #include "driver/show.h"
 #include "driver/timeline.h"
+#include "render/programs.h"
+#include "tools/capture/contact_sheet.h"
 #include "tools/capture/progress.h"
 #include "tools/common/child_process.h"
 #include "tools/common/output_file.h"
@@ -76,25 +78,6 @@ bool holdsVideo(const char* path) {
            streams.find("video") != std::string::npos;
 }
 
-// What each frame will show, from a silent replay of the same clocks: the
-// note feed does not change which Sequence is drawn.
-std::vector<int8_t> planFrames(const VideoOptions& options, int32_t count, FrameEstimate& estimate) {
-    std::vector<int8_t> kinds(size_t(count), kBlackFrame);
-    ShowReplay plan;
-    if (initReplay(plan, false, options.seed)) {
-        for (int32_t i = 0; i < count; i++) {
-            float clock = videoFrameClock(options, i);
-            if (clock >= 0.0f) {
-                advanceReplay(plan, clock);
-                if (sceneVisible(plan.timeline)) kinds[size_t(i)] = int8_t(sceneProgramOf(plan.timeline));
-            }
-            planFrame(estimate, kinds[size_t(i)]);
-        }
-    }
-    releaseReplay(plan);
-    return kinds;
-}
-
 // Progress on stderr: a bar redrawn in place on a terminal, otherwise one
 // line per tenth of the run, so logs stay short.
 struct ProgressReport {
@@ -102,6 +85,7 @@ struct ProgressReport {
     double started = 0.0;
     double lastShown = -1.0;
     int32_t lastTenth = 0;
+    char label[48] = {};  // names a segment's frames in every line
 
     void show(const FrameEstimate& estimate, int32_t done, int32_t total) {
         double t = now();
@@ -113,8 +97,8 @@ struct ProgressReport {
         char line[256];
         formatProgress(line, sizeof(line), done, total, t - started, secondsLeft(estimate),
                        estimateMeasured(estimate), terminal ? 30 : 10);
-        if (terminal) std::fprintf(stderr, "\rcapture: %s\x1b[K%s", line, last ? "\n" : "");
-        else std::fprintf(stderr, "capture: %s\n", line);
+        if (terminal) std::fprintf(stderr, "\rcapture: %s%s\x1b[K%s", label, line, last ? "\n" : "");
+        else std::fprintf(stderr, "capture: %s%s\n", label, line);
     }
 };
 
@@ -144,6 +128,23 @@ bool writeSong(OutputFile& file, const std::vector<int16_t>& samples, int64_t fi
     return false;
 }
 
+// The encoder of the pictures, reading raw RGB frames from its stdin. A
+// segment is stored losslessly (FFV1, every frame a key frame, checksummed
+// slices) in Matroska, so that segments join by stream copy and decode to
+// exactly the pixels drawn; otherwise H.264 at a quality meant for viewing.
+std::vector<std::string> encoderArguments(const VideoOptions& options, const std::string& output) {
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
+    const std::string rate = std::to_string(options.fps);
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f",
+                                     "rawvideo", "-pix_fmt", "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0"};
+    if (videoIsSegment(options))
+        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1", "-f", "matroska"});
+    else
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
+    args.push_back(output);
+    return args;
+}
+
 // RGB rows top first, as ffmpeg's rawvideo expects, from a bottom-up picture.
 void toRgbTopDown(const Picture& picture, std::vector<uint8_t>& rgb) {
     rgb.resize(size_t(picture.width) * picture.height * 3);
@@ -160,6 +161,35 @@ void toRgbTopDown(const Picture& picture, std::vector<uint8_t>& rgb) {
 
 }  // namespace
 
+static_assert(kBlackFrame == kSceneProgramCount, "black frames are the kind after the last scene program");
+
+// From a silent replay of the same clocks: the note feed does not change
+// which Sequence is drawn.
+std::vector<int8_t> videoFrameKinds(const VideoOptions& options) {
+    const int32_t count = videoFrameCount(options);
+    std::vector<int8_t> kinds(size_t(count > 0 ? count : 0), kBlackFrame);
+    ShowReplay plan;
+    if (initReplay(plan, false, options.seed)) {
+        for (int32_t i = 0; i < count; i++) {
+            float clock = videoFrameClock(options, i);
+            if (clock < 0.0f) continue;
+            advanceReplay(plan, clock);
+            if (sceneVisible(plan.timeline)) kinds[size_t(i)] = int8_t(sceneProgramOf(plan.timeline));
+        }
+    }
+    releaseReplay(plan);
+    return kinds;
+}
+
+void printSceneFrames(const VideoOptions& options) {
+    const std::vector<int8_t> kinds = videoFrameKinds(options);
+    for (size_t i = 0, run = 0; i < kinds.size(); i = run) {
+        for (run = i; run < kinds.size() && kinds[run] == kinds[i];) run++;
+        std::printf("%d %d %s\n", int(options.first + int32_t(i)), int(options.first + int32_t(run) - 1),
+                    kinds[i] == kBlackFrame ? "black" : sceneName(kinds[i]));
+    }
+}
+
 int32_t writeVideo(const VideoOptions& options) {
     // A dead encoder must show up as a failed write, not end us silently.
     signal(SIGPIPE, SIG_IGN);
@@ -169,7 +199,8 @@ int32_t writeVideo(const VideoOptions& options) {
         return 2;
     }
     FrameEstimate estimate;
-    std::vector<int8_t> kinds = planFrames(options, count, estimate);
+    std::vector<int8_t> kinds = videoFrameKinds(options);
+    for (int8_t kind : kinds) planFrame(estimate, kind);
 
     ShowReplay replay;
     std::vector<int16_t> song;
@@ -187,33 +218,43 @@ int32_t writeVideo(const VideoOptions& options) {
 
     // Pictures first into a file of their own (a temporary beside the
     // video, never renamed): the song is only complete once the last frame
-    // has been rendered, and ffmpeg wants it from the start.
+    // has been rendered, and ffmpeg wants it from the start. A segment is
+    // pictures only.
+    const bool segment = videoIsSegment(options);
+    const bool withSong = options.music && !segment;
     OutputFile video, pictureOnly, songOut;
     const std::string picturePath = std::string(options.output) + ".pictures.mkv";
     if (!openOutput("capture", options.output, video) ||
-        (options.music && !openOutput("capture", picturePath.c_str(), pictureOnly))) {
+        (withSong && !openOutput("capture", picturePath.c_str(), pictureOnly))) {
         abandonOutput(video);
         closeShowPictures(pictures);
         releaseReplay(replay);
         return 1;
     }
-    const std::string pictureFile = outputWritePath(options.music ? pictureOnly : video);
-    char size[32], rate[16];
-    std::snprintf(size, sizeof(size), "%dx%d", int(options.width), int(options.height));
-    std::snprintf(rate, sizeof(rate), "%d", int(options.fps));
+    const std::string pictureFile = outputWritePath(withSong ? pictureOnly : video);
+    const std::vector<std::string> encoding = encoderArguments(options, pictureFile);
+    std::vector<const char*> encodingArgv;
+    for (const std::string& a : encoding) encodingArgv.push_back(a.c_str());
     Child encoder;
-    bool ok = launch({"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt",
-                      "rgb24", "-s", size, "-framerate", rate, "-i", "pipe:0", "-c:v", "libx264", "-preset",
-                      "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", pictureFile.c_str()},
-                     true, encoder);
+    bool ok = launch(encodingArgv, true, encoder);
     // Catching up with a late first frame replays the show up to it: done
     // before the clock starts, so it does not pass for the cost of a frame.
     float first = videoFrameClock(options, 0);
     if (first > 1.0f) std::fprintf(stderr, "capture: replaying the show up to %.2f s\n", double(first));
+    // A segment steps the note feed at every earlier frame of its video as
+    // well, as the single run of the whole video does: at a rate that does
+    // not divide 60 those are steps of their own, and each one decays the
+    // feed, so leaving them out would change the segment's pictures.
+    for (int32_t n = 0; n < options.first; n++) {
+        float clock = options.from + float(n) / float(options.fps);
+        if (clock >= 0.0f) advanceReplay(replay, clock);
+    }
     if (first >= 0.0f) advanceReplay(replay, first);
     ProgressReport progress;
     progress.terminal = isatty(STDERR_FILENO);
     progress.started = now();
+    if (segment)
+        std::snprintf(progress.label, sizeof(progress.label), "frames %d-%d ", int(options.first), int(options.last));
     std::vector<uint8_t> rgb;
     for (int32_t i = 0; ok && i < count; i++) {
         double started = now();
@@ -234,7 +275,7 @@ int32_t writeVideo(const VideoOptions& options) {
     }
     closeShowPictures(pictures);
 
-    if (ok && options.music) {
+    if (ok && withSong) {
         // The picture with clock t goes with the music at t + the picture
         // delay, so the sound track starts that far into the song.
         double songStart = double(options.from) + double(kPictureDelay);
@@ -257,12 +298,13 @@ int32_t writeVideo(const VideoOptions& options) {
         ok = false;
     }
     // The song goes in place only with its video: a failed run leaves neither.
-    if (ok && commitOutput(video) && (!options.music || commitOutput(songOut))) {
-        if (options.music)
+    if (ok && commitOutput(video) && (!withSong || commitOutput(songOut))) {
+        if (withSong)
             std::fprintf(stderr, "capture: wrote %s and its song %s\n", options.output,
                          songPathFor(options.output).c_str());
         else
-            std::fprintf(stderr, "capture: wrote %s (no sound)\n", options.output);
+            std::fprintf(stderr, "capture: wrote %s (%s)\n", options.output,
+                         segment ? "a lossless segment" : "no sound");
         return 0;
     }
     abandonOutput(video);
