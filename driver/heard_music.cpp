@@ -32,15 +32,17 @@ void releaseHeardMusic(HeardMusic& music) {
     music.lastBlock.store(kNoBlock, std::memory_order_relaxed);
 }
 
-void recordBlock(HeardMusic& music, const Synth& synth, float blockEnd, uint64_t streamEnd) {
+float blockStartTime(const Synth& synth, float blockEnd) {
     // The block began one block length before its end; the renderer formed
     // the end from the start in extended precision, so this is the start to
-    // within one rounding, the same in the show and in offline replays.
+    // within one rounding.
     const uint32_t rate = synth.tables.sampleRate;
-    const float blockStart =
-        rate != 0 ? float((long double)blockEnd - (long double)kBlockFrames / (long double)rate) : blockEnd;
+    return rate != 0 ? float((long double)blockEnd - (long double)kBlockFrames / (long double)rate) : blockEnd;
+}
+
+void recordBlock(HeardMusic& music, const Synth& synth, float blockEnd, uint64_t streamEnd) {
     readVoiceFrame(synth, music.scratch);
-    publishVoiceFrame(music.voices, blockStart, music.scratch);
+    publishVoiceFrame(music.voices, blockStartTime(synth, blockEnd), music.scratch);
     music.lastBlock.store(packBlock(blockEnd, streamEnd), std::memory_order_release);
 }
 

@@ -38,6 +38,9 @@ void releaseHeardMusic(HeardMusic& music);
 // voices, stamped with its start, then its end as the newest pair. Never waits.
 void recordBlock(HeardMusic& music, const Synth& synth, float blockEnd, uint64_t streamEnd);
 
+// Start time of a block of `synth` that ended at `blockEnd` seconds, as the
+// block's records are stamped: the same in the show and in offline replays.
+float blockStartTime(const Synth& synth, float blockEnd);
 // BlockListener of an AudioOutput; `context` is the HeardMusic. The block's
 // bytes go into the ring right after the listener returns, so they end at the
 // ring's `written` plus one block.

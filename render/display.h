@@ -7,11 +7,13 @@
 #include <cstdint>
 
 // The show uses the defaults: a borderless window covering the desktop. Tools
-// and GL tests ask for a hidden window of a fixed size instead.
+// and GL tests ask for a hidden window of a fixed size instead, and the
+// development player for an ordinary window that the user may resize (Linux).
 struct DisplayOptions {
     bool hidden = false;
-    int32_t width = 0;   // pixels; hidden windows only
-    int32_t height = 0;  // pixels; hidden windows only
+    bool windowed = false;  // visible, decorated, resizable, with the pointer
+    int32_t width = 0;   // pixels; hidden and windowed windows only
+    int32_t height = 0;  // pixels; hidden and windowed windows only
 };
 
 struct Display {

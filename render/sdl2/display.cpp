@@ -115,9 +115,11 @@ bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
     // On X11 the window is made hidden, marked full screen and then shown,
     // which spares SDL's 100 ms wait for a window manager (x11_full_screen.h).
     const char* driver = SDL_GetCurrentVideoDriver();
-    const bool onX11 = !options.hidden && driver != nullptr && std::strcmp(driver, "x11") == 0;
+    const bool onX11 = !options.hidden && !options.windowed && driver != nullptr && std::strcmp(driver, "x11") == 0;
     if (options.hidden) {
         flags |= SDL_WINDOW_HIDDEN;
+    } else if (options.windowed) {
+        flags |= SDL_WINDOW_RESIZABLE;
     } else {
         // Desktop full screen never switches the video mode, so a crash cannot
         // leave the desktop at the wrong size. The window is also made at the
@@ -146,8 +148,8 @@ bool tryWindow(Display& display, const DisplayOptions& options, int depthBits) {
 
 Display openDisplay(const DisplayOptions& options) {
     Display display;
-    if (options.hidden && (options.width <= 0 || options.height <= 0)) {
-        display.failure = "a hidden window needs a positive width and height";
+    if ((options.hidden || options.windowed) && (options.width <= 0 || options.height <= 0)) {
+        display.failure = "a hidden or ordinary window needs a positive width and height";
         return display;
     }
     // Without XDG_RUNTIME_DIR (a headless server, a CI job) no Wayland
@@ -178,7 +180,7 @@ Display openDisplay(const DisplayOptions& options) {
         return display;
     }
     // The pointer is hidden before the window exists, so it never flashes up.
-    SDL_ShowCursor(SDL_DISABLE);
+    if (!options.windowed) SDL_ShowCursor(SDL_DISABLE);
 
     // The deepest depth buffer the system has: 32 bits, else 24.
     if (!tryWindow(display, options, 32) && !tryWindow(display, options, 24)) {
@@ -196,7 +198,7 @@ Display openDisplay(const DisplayOptions& options) {
 
     // Swaps wait for the vertical blank where the driver offers it; where it
     // does not (or refuses), the frame loop runs free, which the show allows.
-    if (!options.hidden) display.vsync = SDL_GL_SetSwapInterval(1) == 0;
+    if (!options.hidden && !options.windowed) display.vsync = SDL_GL_SetSwapInterval(1) == 0;
 
     int depth = 0;
     SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depth);

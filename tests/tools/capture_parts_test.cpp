@@ -9,8 +9,8 @@
 #include "data/timetable.h"
 #include "driver/timeline.h"
 #include "tools/capture/contact_sheet.h"
-#include "tools/capture/label_font.h"
-#include "tools/capture/picture.h"
+#include "tools/replay/label_font.h"
+#include "tools/replay/picture.h"
 #include "tools/capture/progress.h"
 #include "tools/capture/video.h"
 

@@ -6,7 +6,7 @@
 
 #include "data/timetable.h"
 #include "render/programs.h"
-#include "tools/capture/label_font.h"
+#include "tools/replay/label_font.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "tools/capture/picture.h"
+#include "tools/replay/picture.h"
 
 struct SheetLayout {
     int32_t tileWidth, tileHeight;  // picture of one tile

@@ -19,8 +19,8 @@
 #include "render/render_target.h"
 #include "shaders/bench_shader_sources.h"
 #include "tools/capture/contact_sheet.h"
-#include "tools/capture/show_pictures.h"
-#include "tools/capture/show_replay.h"
+#include "tools/replay/show_pictures.h"
+#include "tools/replay/show_replay.h"
 
 namespace {
 

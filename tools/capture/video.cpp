@@ -17,10 +17,10 @@
 #include "render/programs.h"
 #include "tools/capture/contact_sheet.h"
 #include "tools/capture/progress.h"
-#include "tools/capture/show_pictures.h"
-#include "tools/capture/show_replay.h"
 #include "tools/common/child_process.h"
 #include "tools/common/output_file.h"
+#include "tools/replay/show_pictures.h"
+#include "tools/replay/show_replay.h"
 
 namespace {
 

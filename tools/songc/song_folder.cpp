@@ -18,3 +18,11 @@ bool readSongFolder(const std::string& folder, SongText& text, std::vector<Secti
     return parseSongText(instruments, instrumentsFile, score, scoreFile, text, error) &&
            readSectionMarks(score, scoreFile, marks, error);
 }
+
+bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error) {
+    SongText text;
+    std::vector<SectionMark> marks;
+    if (!readSongFolder(folder, text, marks, error)) return false;
+    bytes = encodeSong(songSource(text, velocity));
+    return true;
+}

@@ -10,3 +10,6 @@
 // False with a message in `error`: a file that cannot be read, or the first
 // fault of the text or of its section marks ("file:line: what").
 bool readSongFolder(const std::string& folder, SongText& text, std::vector<SectionMark>& marks, std::string& error);
+// readSongFolder, then the song's bytes with every note-on at `velocity`; the
+// facts of the intro's piece are not checked (pieceFaults does that).
+bool compileSongFolder(const std::string& folder, uint8_t velocity, std::vector<uint8_t>& bytes, std::string& error);

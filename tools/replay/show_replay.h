@@ -13,9 +13,13 @@
 #include "driver/timeline.h"
 
 struct Synth;
+struct SongRecording;
 
 struct ShowReplay {
-    Synth* synth = nullptr;  // null when replaying without music
+    Synth* synth = nullptr;  // null when replaying without music or from a recording
+    // A song rendered beforehand, whose recorded voices stand in for the
+    // Synth's (the development player); null otherwise.
+    const SongRecording* recording = nullptr;
     Timeline timeline{};
     NoteFeed feed{};
     VoiceFrame voices{};       // of the block heard at the last frame
@@ -32,6 +36,12 @@ struct ShowReplay {
 // or with music off leaves every note silent. The note feed gets one row per
 // instrument (10 without music, the song's count).
 bool initReplay(ShowReplay& replay, bool music, uint64_t seed);
+// Replays from a recording instead of an offline Synth: the note feed gets
+// `instruments` rows. Nothing is rendered; restartReplay rewinds it.
+bool initRecordedReplay(ShowReplay& replay, const SongRecording& recording, uint32_t instruments);
+// Back to before the first frame, the note feed silent, with the same rows
+// and music source (a recording; an offline Synth cannot be rewound).
+void restartReplay(ShowReplay& replay);
 void releaseReplay(ShowReplay& replay);
 // Steps every 60 Hz frame whose clock lies after the last one stepped and
 // before `clock`, then a frame at `clock` itself (clock >= 0, never

@@ -1,11 +1,12 @@
 // Offline replay of the show's clock, timeline and note feed.
-#include "tools/capture/show_replay.h"
+#include "tools/replay/show_replay.h"
 
 #include "data/song.h"
 #include "driver/music.h"
 #include "driver/show.h"
 #include "runtime/counter.h"
 #include "synth/synth.h"
+#include "tools/replay/song_recording.h"
 
 namespace {
 
@@ -26,7 +27,11 @@ void renderBlockOfReplay(ShowReplay& replay) {
 // the frame loop's look-up of the voices being heard.
 void stepFrame(ShowReplay& replay, float clock) {
     stepTimeline(replay.timeline, clock);
-    if (replay.synth) {
+    if (replay.recording) {
+        // A block not yet recorded keeps the previous frame's voices, as the
+        // show keeps them when its look-up fails.
+        recordedVoices(*replay.recording, clock + kPictureDelay, replay.voices);
+    } else if (replay.synth) {
         const float heard = clock + kPictureDelay;
         // Rendered up to and past the heard time: the block that starts
         // exactly at it is the one heard, so it must be in the record.
@@ -62,6 +67,25 @@ bool initReplay(ShowReplay& replay, bool music, uint64_t seed) {
     // Until a block is heard every voice is idle, as in the show.
     replay.voices.instrumentCount = instruments;
     return initNoteFeed(replay.feed, instruments);
+}
+
+bool initRecordedReplay(ShowReplay& replay, const SongRecording& recording, uint32_t instruments) {
+    replay.recording = &recording;
+    replay.synth = nullptr;
+    replay.renderedBytes = 0;
+    if (!initNoteFeed(replay.feed, instruments)) return false;
+    restartReplay(replay);
+    return true;
+}
+
+void restartReplay(ShowReplay& replay) {
+    initTimeline(replay.timeline);
+    replay.lastClock = -1.0f;
+    replay.nextFrame = 0;
+    replay.voices = {};
+    replay.voices.instrumentCount = replay.feed.rows;
+    for (uint32_t i = 0; i < replay.feed.rows * kFeedNotes; ++i) replay.feed.notes[i] = 0.0f;
+    for (uint32_t i = 0; i < replay.feed.rows; ++i) replay.feed.peaks[i] = 0.0f;
 }
 
 void releaseReplay(ShowReplay& replay) {

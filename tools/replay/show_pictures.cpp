@@ -1,5 +1,5 @@
 // Offscreen start-up and frame drawing for capture, in the show's own order.
-#include "tools/capture/show_pictures.h"
+#include "tools/replay/show_pictures.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -13,7 +13,7 @@
 #include "render/loading_screen.h"
 #include "render/programs.h"
 #include "render/render_target.h"
-#include "tools/capture/show_replay.h"
+#include "tools/replay/show_replay.h"
 
 namespace {
 
@@ -33,10 +33,11 @@ void keepLoadingFrame(int32_t step, void* user) {
 
 }  // namespace
 
-bool openShowPictures(ShowPictures& pictures, int32_t width, int32_t height, const ShowReplay& replay) {
-    pictures.display = openDisplay({.hidden = true, .width = width, .height = height});
+bool openShowPictures(ShowPictures& pictures, int32_t width, int32_t height, const ShowReplay& replay,
+                      const DisplayOptions* window) {
+    pictures.display = openDisplay(window ? *window : DisplayOptions{.hidden = true, .width = width, .height = height});
     if (pictures.display.failure) {
-        std::fprintf(stderr, "capture: %s\n", pictures.display.failure);
+        std::fprintf(stderr, "%s: %s\n", window ? "intro_dev" : "capture", pictures.display.failure);
         return false;
     }
     int32_t instruments = int32_t(replayInstruments(replay));

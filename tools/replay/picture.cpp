@@ -1,5 +1,5 @@
 // Black pictures and PNG output (stb_image_write).
-#include "tools/capture/picture.h"
+#include "tools/replay/picture.h"
 
 #include <cstdio>
 

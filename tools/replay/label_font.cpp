@@ -1,5 +1,5 @@
 // The glyph table and the drawing of labels.
-#include "tools/capture/label_font.h"
+#include "tools/replay/label_font.h"
 
 #include <cstring>
 

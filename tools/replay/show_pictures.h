@@ -6,7 +6,7 @@
 
 #include "render/data_texture.h"
 #include "render/display.h"
-#include "tools/capture/picture.h"
+#include "tools/replay/picture.h"
 
 struct RenderTarget;
 struct ShowReplay;
@@ -21,9 +21,11 @@ struct ShowPictures {
 };
 
 // Start-up as the show does it, drawing into an offscreen target of the
-// picture size. False, after printing why (a build log, or the display's
-// failure), when something did not work.
-bool openShowPictures(ShowPictures& pictures, int32_t width, int32_t height, const ShowReplay& replay);
+// picture size, in a hidden window or, when `window` is given, in that one.
+// False, after printing why (a build log, or the display's failure), when
+// something did not work.
+bool openShowPictures(ShowPictures& pictures, int32_t width, int32_t height, const ShowReplay& replay,
+                      const DisplayOptions* window = nullptr);
 void closeShowPictures(ShowPictures& pictures);
 
 // Draws the replay's current frame as the frame loop would (black outside
