@@ -30,3 +30,11 @@ if(TARGET songrender)
             ${CMAKE_SOURCE_DIR}/build-windows32/tests/windows/song_stream.exe)
   set_tests_properties(windows_music_bits PROPERTIES LABELS windows TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()
+
+# The application icon in the shipped files, read from their resources
+# (no wine needed; skipped without a Windows build).
+add_executable(windows_icon_resource_test ${CMAKE_CURRENT_LIST_DIR}/icon_resource_test.cpp)
+target_link_libraries(windows_icon_resource_test PRIVATE test_support)
+add_test(NAME windows_icon_resource_test COMMAND windows_icon_resource_test)
+set_tests_properties(windows_icon_resource_test PROPERTIES LABELS windows TIMEOUT 60
+  SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
