@@ -7,6 +7,7 @@
 INTRO_PACKAGES=(
   g++ cmake make pkg-config git
   xz-utils                                     # packs the show into one file (intro_packed)
+  zlib1g-dev                                   # the Windows icon's PNG stream (driver/win32/make_icon.cpp)
   libsdl2-dev libgl-dev libstb-dev            # window, GL context, sound device, PNG writing
   libx11-dev                                  # the window's full-screen state on X11
   libgl1-mesa-dri libegl-mesa0                # Mesa's software rasteriser, also offscreen
