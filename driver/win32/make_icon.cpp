@@ -3,19 +3,20 @@
 // 52 x 64) written as a one-image .ico file of 32-bit pixels with alpha (the
 // first argument). With a second argument it also writes the same picture as
 // a one-image .ico whose image is a PNG stream, which Windows takes since
-// Vista: about a tenth of the size, so that the packed intro.exe can carry
+// Vista: a third of the size, so that the packed intro.exe can carry
 // its icon within its size limit.
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
+#include <zlib.h>
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #pragma GCC diagnostic ignored "-Wsign-compare"
-#include <zlib.h>
 
-// zlib's deflate at its strongest level for the PNG stream: about a third
+// zlib's deflate at its strongest level for the PNG stream: a quarter
 // smaller than the writer's own compressor on this picture.
 static unsigned char* zlibCompress(unsigned char* data, int size, int* outSize, int /*quality*/);
 #define STBIW_ZLIB_COMPRESS zlibCompress
@@ -141,4 +142,3 @@ int main(int argc, char** argv) {
     if (argc == 3 && !writeFile(argv[2], iconFile(pngImage()))) return 1;
     return 0;
 }
-
