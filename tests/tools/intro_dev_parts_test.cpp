@@ -305,21 +305,86 @@ TEST(Transport, FindsTheShowsSequences) {
     EXPECT_DOUBLE_EQ(sequenceRange(140.0, 144.5).end, 144.5);
 }
 
-TEST(LevelMeter, ReadsPeakAndRms) {
-    std::vector<int16_t> silence(200, 0), square(200), sine(2 * 4410);
-    for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 2) % 2 ? 32767 : -32767;
-    for (size_t i = 0; i < sine.size(); ++i) sine[i] = int16_t(std::lround(16384.0 * std::sin(2 * M_PI * double(i / 2) / 100.0)));
-    EXPECT_TRUE(std::isinf(measureLevel(silence.data(), 100).peak));
-    EXPECT_TRUE(std::isinf(measureLevel(silence.data(), 100).loudness));
-    EXPECT_NEAR(measureLevel(square.data(), 100).peak, 0.0f, 0.01f);
-    EXPECT_NEAR(measureLevel(square.data(), 100).loudness, 0.0f, 0.01f);
-    EXPECT_NEAR(measureLevel(sine.data(), 4410).peak, -6.02f, 0.01f);
-    EXPECT_NEAR(measureLevel(sine.data(), 4410).loudness, -9.03f, 0.01f);
+// Stereo 16-bit sine pieces: `seconds` of `hz` at `db` of full scale in the
+// left channel and `rightDb` in the right (-inf: silent), starting at `phase`.
+void appendSine(std::vector<int16_t>& out, double seconds, double hz, double db, double rightDb, double phase = 0.0) {
+    const double left = 32768.0 * std::pow(10.0, db / 20.0), right = 32768.0 * std::pow(10.0, rightDb / 20.0);
+    const size_t frames = size_t(std::lround(seconds * kSampleRate));
+    for (size_t i = 0; i < frames; ++i) {
+        const double wave = std::sin(2.0 * M_PI * hz * double(i) / kSampleRate + phase);
+        out.push_back(int16_t(std::lround(std::min(left * wave, 32767.0))));
+        out.push_back(int16_t(std::lround(std::min(right * wave, 32767.0))));
+    }
+}
+
+TEST(LevelMeter, ReadsShortTermLoudnessAndTruePeak) {
+    struct Piece { double seconds, hz, db, rightDb, phase; };
+    const struct {
+        const char* name;
+        std::vector<Piece> pieces;
+        double shortTerm, truePeak;  // -inf: silence
+    } cases[] = {
+        // A 1 kHz sine in both channels reads its level in dBFS as LUFS.
+        {"-23 dBFS sine", {{3.0, 1000.0, -23.0, -23.0, 0.0}}, -23.0, -23.0},
+        {"-6 dBFS sine", {{3.0, 1000.0, -6.0, -6.0, 0.0}}, -6.0, -6.0},
+        {"one channel", {{3.0, 1000.0, -23.0, -INFINITY, 0.0}}, -26.0, -23.0},
+        // Samples at 45 degrees off the crests: 3 dB below the wave's peak.
+        {"peak between samples", {{3.0, kSampleRate / 4.0, -6.0, -6.0, M_PI / 4.0}}, NAN, -6.0},
+        // Short-term is the last 3 s; the true peak is the whole stretch's.
+        {"loud then quiet", {{2.0, 1000.0, -6.0, -6.0, 0.0}, {3.0, 1000.0, -23.0, -23.0, 0.0}}, -23.0, -6.0},
+        {"silence", {{3.0, 1000.0, -INFINITY, -INFINITY, 0.0}}, -INFINITY, -INFINITY},
+    };
+    for (const auto& c : cases) {
+        std::vector<int16_t> frames;
+        for (const Piece& piece : c.pieces) appendSine(frames, piece.seconds, piece.hz, piece.db, piece.rightDb, piece.phase);
+        const LevelReading level = measureLevel(frames.data(), uint32_t(frames.size() / 2));
+        if (std::isinf(c.shortTerm)) {
+            EXPECT_TRUE(std::isinf(level.shortTerm) && level.shortTerm < 0) << c.name;
+        } else if (!std::isnan(c.shortTerm)) {
+            EXPECT_NEAR(level.shortTerm, c.shortTerm, 0.1) << c.name;
+        }
+        if (std::isinf(c.truePeak)) {
+            EXPECT_TRUE(std::isinf(level.truePeak) && level.truePeak < 0) << c.name;
+        } else {
+            EXPECT_NEAR(level.truePeak, c.truePeak, 0.15) << c.name;
+        }
+    }
     char bar[11];
     levelBar(-30.0f, bar, 10);
     EXPECT_STREQ(bar, "#####.....");
     levelBar(-INFINITY, bar, 10);
     EXPECT_STREQ(bar, "..........");
+}
+
+TEST(LevelMeter, FollowerMeasuresAgainOnlyWhenTheHeardPositionMovesOn) {
+    std::vector<int16_t> song, other;
+    appendSine(song, 2.0, 1000.0, -6.0, -6.0);
+    appendSine(song, 4.0, 1000.0, -23.0, -23.0);
+    appendSine(other, 6.0, 1000.0, -6.0, -6.0);
+    const int64_t step = std::llround(kLevelStepSeconds * kSampleRate);
+    const struct {
+        const int16_t* frames;
+        int64_t end;
+        bool measures;
+        float shortTerm;  // the reading after the call; -inf: silence
+    } steps[] = {
+        {song.data(), 0, true, -INFINITY},  // nothing heard yet
+        {song.data(), step - 1, false, -INFINITY},
+        {song.data(), step, true, -16.8f},  // 250 ms of -6 dBFS in a 3 s window: -6 - 10.8
+        {song.data(), 6 * int64_t(kSampleRate), true, -23.0f},
+        {song.data(), 6 * int64_t(kSampleRate), false, -23.0f},  // paused
+        {song.data(), 6 * int64_t(kSampleRate) - step, true, -23.0f},  // a step back
+        {other.data(), 6 * int64_t(kSampleRate) - step, true, -6.0f},  // a new song
+    };
+    LevelFollower follower;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        EXPECT_EQ(follower.follow(steps[i].frames, steps[i].end), steps[i].measures) << "step " << i;
+        if (std::isinf(steps[i].shortTerm)) {
+            EXPECT_TRUE(std::isinf(follower.reading.shortTerm)) << "step " << i;
+        } else {
+            EXPECT_NEAR(follower.reading.shortTerm, steps[i].shortTerm, 0.2f) << "step " << i;
+        }
+    }
 }
 
 TEST(SongFolder, CompilesTheTreesSourceToTheEmbeddedSong) {

@@ -81,6 +81,7 @@ struct Player {
     bool windowShot = false;  // write the window as shown, overlay and all
     int shots = 0;            // pictures written
     std::string songError;
+    LevelFollower level;
     double frameMs = 0.0;
     std::vector<float> frameTimes;  // every frame's, for the summary at the end
     double frameMusic = 0.0;  // music time of the frame being drawn
@@ -294,16 +295,13 @@ std::vector<OverlayLine> overlayLines(Player& player) {
                   player.music.silentDevice ? "  no sound device" : "");
     lines.push_back({text});
     const int64_t end = std::min<int64_t>(std::llround(music * kSampleRate), int64_t(recordedFrames(heard)));
-    const int64_t window = int64_t(kLevelWindowSeconds * kSampleRate);
-    const int64_t begin = std::max<int64_t>(0, end - window);
-    if (end > begin) {
-        const LevelReading level = measureLevel(heard.frames + 2 * begin, uint32_t(end - begin));
-        char bar[33];
-        levelBar(level.loudness, bar, 32);
-        std::snprintf(text, sizeof(text), "peak %.1f dbfs  %s %.1f dbfs  %s", double(level.peak), level.loudnessName,
-                      double(level.loudness), bar);
-        lines.push_back({text});
-    }
+    player.level.follow(heard.frames, end);
+    const LevelReading& level = player.level.reading;
+    char bar[33];
+    levelBar(level.shortTerm, bar, 32);
+    std::snprintf(text, sizeof(text), "short-term %.1f LUFS  true peak %.1f dBTP  %s", double(level.shortTerm),
+                  double(level.truePeak), bar);
+    lines.push_back({text});
     const std::string shaderErrorText = shaderErrors(player.reload);
     if (!shaderErrorText.empty()) lines.push_back({shaderErrorText, true});
     if (!player.songError.empty()) lines.push_back({player.songError + "\nthe song that plays stays as it was", true});

@@ -38,19 +38,23 @@ double LoudnessMeter::shortTerm() const {
     return value;
 }
 
-Loudness LoudnessMeter::figures() const {
-    Loudness out;
-    out.integrated = -INFINITY;
-    ebur128_loudness_global(state_, &out.integrated);
-    out.maxShortTerm = shortTerm();
-    for (double value : history_) out.maxShortTerm = std::max(out.maxShortTerm, value);
+double LoudnessMeter::truePeak() const {
     double peak = 0.0;
     for (unsigned channel = 0; channel < 2; ++channel) {
         double channelPeak = 0.0;
         ebur128_true_peak(state_, channel, &channelPeak);
         peak = std::max(peak, channelPeak);
     }
-    out.truePeak = amplitudeDb(peak);
+    return amplitudeDb(peak);
+}
+
+Loudness LoudnessMeter::figures() const {
+    Loudness out;
+    out.integrated = -INFINITY;
+    ebur128_loudness_global(state_, &out.integrated);
+    out.maxShortTerm = shortTerm();
+    for (double value : history_) out.maxShortTerm = std::max(out.maxShortTerm, value);
+    out.truePeak = truePeak();
     out.range = 0.0;
     ebur128_loudness_range(state_, &out.range);
     return out;

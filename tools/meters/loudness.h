@@ -30,6 +30,8 @@ public:
     // Loudness of the last 400 ms and the last 3 s, LUFS.
     double momentary() const;
     double shortTerm() const;
+    // dBTP of everything fed, the larger of the two channels.
+    double truePeak() const;
     // Everything fed so far.
     Loudness figures() const;
     // The short-term loudness at the end of every whole 100 ms fed so far
