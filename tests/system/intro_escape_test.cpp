@@ -85,6 +85,15 @@ TEST(IntroShow, WithoutAScreenItStopsWithOneLineInsteadOfRunningUnseen) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizer runtimes need descriptors of their own (UBSan probes memory
+// through a pipe), so under a tight descriptor limit they report their own
+// failure before the show can name the cause.
+constexpr bool kDescriptorsForTheShowAlone = false;
+#else
+constexpr bool kDescriptorsForTheShowAlone = true;
+#endif
+
 TEST(IntroShow, WhenItCannotOpenAWindowItNamesTheCause) {
     // Each case breaks one thing the window needs and expects the cause in the
     // one line the show prints, not a guess at a missing screen. The show's
@@ -95,12 +104,14 @@ TEST(IntroShow, WhenItCannotOpenAWindowItNamesTheCause) {
     const struct {
         std::string command;
         std::string cause;
+        bool limitsDescriptors;
     } cases[] = {
-        {"exec 3>&-; ulimit -n 4; exec " + intro, "out of file descriptors: 1 free under a limit of 4 (ulimit -n)"},
-        {"export DISPLAY=:987; exec " + intro, "cannot connect to the X server at DISPLAY=:987"},
-        {"xvfb-run -a -s '-extension GLX' sh -c '" + intro + "'", "GLX"},
+        {"exec 3>&-; ulimit -n 4; exec " + intro, "out of file descriptors: 1 free under a limit of 4 (ulimit -n)", true},
+        {"export DISPLAY=:987; exec " + intro, "cannot connect to the X server at DISPLAY=:987", false},
+        {"xvfb-run -a -s '-extension GLX' sh -c '" + intro + "'", "GLX", false},
     };
     for (const auto& c : cases) {
+        if (c.limitsDescriptors && !kDescriptorsForTheShowAlone) continue;
         const CommandRun run = runCommand("{ export SDL_AUDIODRIVER=dummy; " + c.command + "; } 2>&1");
         EXPECT_EQ(run.status, 1) << c.command << "\n" << run.output;
         // The X library may say something of its own first (no descriptor
