@@ -4,9 +4,7 @@ the lead-in that keeps the song on its frames, the manifest's records under
 many writers, which chunk a batch worker takes, and the refusals of chunk
 and join."""
 import hashlib
-import importlib.machinery
 import io
-import importlib.util
 import json
 import multiprocessing
 import os
@@ -16,14 +14,17 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 import unittest
 from unittest import mock
 
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "render-video")
-loader = importlib.machinery.SourceFileLoader("render_video", SCRIPT)
-spec = importlib.util.spec_from_loader("render_video", loader)
-rv = importlib.util.module_from_spec(spec)
-loader.exec_module(rv)
+# The script has no .py ending, so it is loaded as a module by hand.
+rv = types.ModuleType("render_video")
+rv.__file__ = SCRIPT
+sys.modules["render_video"] = rv
+with open(SCRIPT, encoding="utf-8") as source:
+    exec(compile(source.read(), SCRIPT, "exec"), rv.__dict__)
 
 
 def manifest_for(ranges):

@@ -11,7 +11,7 @@
 
 #include "tools/meters/loudness.h"
 #include "tools/meters/note_ends.h"
-#include "tools/meters/spectrum.h"
+#include "tools/meters/band_power.h"
 #include "tools/songreport/song_report.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/meters/loudness.h"
-#include "tools/meters/spectrum.h"
+#include "tools/meters/band_power.h"
 #include "tools/songc/section_marks.h"
 #include "tools/songc/song_source.h"
 

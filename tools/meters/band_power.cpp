@@ -1,6 +1,6 @@
 // Spectra through FFTW's real-input transform, planned with FFTW_ESTIMATE
 // (no timing runs: a plan is made per call and costs microseconds).
-#include "tools/meters/spectrum.h"
+#include "tools/meters/band_power.h"
 
 #include <fftw3.h>
 
