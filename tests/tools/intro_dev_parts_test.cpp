@@ -390,9 +390,9 @@ TEST(LevelMeter, FollowerMeasuresAgainOnlyWhenTheHeardPositionMovesOn) {
 TEST(SongFolder, CompilesTheTreesSourceToTheEmbeddedSong) {
     std::vector<uint8_t> bytes;
     std::string error;
-    ASSERT_TRUE(compileSongFolder(std::string(INTRO_SOURCE_DIR) + "/data/song", 80, bytes, error)) << error;
+    ASSERT_TRUE(compileSongFolder(std::string(INTRO_SOURCE_DIR) + "/data/song", kPieceVelocity, bytes, error)) << error;
     EXPECT_EQ(bytes, std::vector<uint8_t>(kSong, kSong + kSongSize));
-    EXPECT_FALSE(compileSongFolder("/nonexistent", 80, bytes, error));
+    EXPECT_FALSE(compileSongFolder("/nonexistent", kPieceVelocity, bytes, error));
     EXPECT_NE(error.find("cannot read /nonexistent/instruments.txt: No such file"), std::string::npos) << error;
 }
 

@@ -40,7 +40,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Every note of the piece is struck alike, as songc compiles it.
-constexpr uint8_t kSongVelocity = 80;
 constexpr int64_t kFrameStep = kSampleRate / 60;  // , and . move one 60 Hz frame
 constexpr double kFrameMs = 1000.0 / 60.0;          // the shortest frame
 constexpr double kRenderingFrameMs = 100.0;         // ... while a new song renders
@@ -203,7 +202,7 @@ void reloadSong(Player& player, const std::string& path) {
     const Clock::time_point began = Clock::now();
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!compileSongFolder(player.songFolder, kSongVelocity, bytes, error)) {
+    if (!compileSongFolder(player.songFolder, kPieceVelocity, bytes, error)) {
         player.songError = inSourceTree(player, error);
         std::fprintf(stderr, "intro_dev: %s; the old song plays on\n", player.songError.c_str());
         return;
@@ -426,7 +425,7 @@ int main(int argc, char** argv) {
     // The song's text source, or the built-in song when it does not compile.
     std::vector<uint8_t> song;
     std::string error;
-    if (!compileSongFolder(player.songFolder, kSongVelocity, song, error)) {
+    if (!compileSongFolder(player.songFolder, kPieceVelocity, song, error)) {
         std::fprintf(stderr, "intro_dev: %s; playing the built-in song\n", error.c_str());
         player.songError = inSourceTree(player, error);
         song.assign(kSong, kSong + kSongSize);

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "synth/song_format.h"
+#include "tools/songc/song_folder.h"
 #include "voice/instrument.h"
 
 namespace {
@@ -17,7 +18,6 @@ constexpr uint8_t kPieceFirstBytes[] = {0x0A, 0x00, 0x73, 0x00, 0x9E, 0x06, 0xFC
 constexpr uint32_t kPieceBytes = 19572;
 constexpr uint32_t kPieceTempo = 115;
 constexpr uint32_t kPieceLowestNote = 27, kPieceHighestNote = 85;
-constexpr uint32_t kPieceVelocity = 80;
 constexpr uint32_t kPieceLargestDelta = 468;
 constexpr float kPieceLastEvent = 144.0f;
 constexpr uint32_t kPieceRestrikes = 435;

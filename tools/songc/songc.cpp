@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr uint8_t kVelocity = 80;  // every note of the piece is struck alike
 
 void usage(FILE* to) {
     std::fprintf(to,
@@ -61,7 +60,7 @@ int compile(int argc, char** argv) {
         std::fprintf(stderr, "songc: %s\n", error.c_str());
         return 1;
     }
-    const std::vector<uint8_t> bytes = encodeSong(songSource(text, kVelocity));
+    const std::vector<uint8_t> bytes = encodeSong(songSource(text, kPieceVelocity));
     const SongFigures figures = measureSong(bytes);
     std::fputs(describe(figures).c_str(), stdout);
     // Even a free song must be one the program can load.

@@ -12,10 +12,10 @@
 #include "runtime/float_mode.h"
 #include "synth/synth.h"
 #include "tools/meters/note_ends.h"
+#include "tools/songc/song_folder.h"
 
 namespace {
 
-constexpr uint8_t kVelocity = 80;  // the velocity songc stores for every note-on
 
 size_t frameAt(double seconds, size_t frames) {
     return std::min(frames, size_t(std::llround(std::max(0.0, seconds) * kSampleRate)));
@@ -58,10 +58,10 @@ Stereo renderSong(const std::vector<uint8_t>& bytes, double seconds, uint64_t se
     return out;
 }
 
-std::vector<uint8_t> mixSong(const SongText& text) { return encodeSong(songSource(text, kVelocity)); }
+std::vector<uint8_t> mixSong(const SongText& text) { return encodeSong(songSource(text, kPieceVelocity)); }
 
 std::vector<uint8_t> soloSong(const SongText& text, size_t track) {
-    SongSource song = songSource(text, kVelocity);
+    SongSource song = songSource(text, kPieceVelocity);
     for (size_t t = 0; t < song.tracks.size(); ++t)
         if (t != track) song.tracks[t].clear();
     return encodeSong(song);
@@ -96,7 +96,7 @@ SongReport makeSongReport(const SongText& text, const std::vector<SectionMark>& 
     report.seed = seed;
     report.tempo = text.tempo;
 
-    const SongSource source = songSource(text, kVelocity);
+    const SongSource source = songSource(text, kPieceVelocity);
     const std::vector<uint8_t> all = mixSong(text);
     report.songBytes = all.size();
     const Stereo mix = renderSong(all, seconds, seed);
