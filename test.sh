@@ -3,11 +3,11 @@
 #
 #   ./test.sh           everything CI runs (.ci/run): the optimised build and
 #                       the Windows cross-builds with every label (unit, gl,
-#                       system, soak, slow, windows), then the unit, gl and
+#                       system, soak, slow, windows, cluster), then the unit, gl and
 #                       system tests under AddressSanitizer and
 #                       UndefinedBehaviorSanitizer, the unit and system tests
-#                       under ThreadSanitizer, and a 60 s fuzz run of the song
-#                       decoder.
+#                       under ThreadSanitizer, and 30 s fuzz runs of the song
+#                       decoder and of the song compiler's reader.
 #   ./test.sh --fast    the optimised build and its unit tests: a few minutes.
 #   ./test.sh ARGS...   the optimised build, then `ctest ARGS` on it (for
 #                       example -L unit, or -R songrender); no sanitizer or
@@ -67,9 +67,16 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j 2
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j 2 -L 'gl|system' || failed+=(asan-gl-system)
 echo "test.sh: AddressSanitizer and UBSan done at $((SECONDS - started)) s"
 
+# Mesa's rasteriser runs here without its worker threads (LP_NUM_THREADS=0
+# draws on the calling thread). The driver is not built for ThreadSanitizer:
+# now and then the main thread frees a mutex of the driver's that a
+# rasteriser thread still holds ("destroy of a locked mutex" inside
+# swrast_dri.so), and when the memory is reused TSan's own deadlock detector
+# aborts the show. Our threads (the audio worker and SDL's audio callback)
+# are still covered in full.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
-ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system' || failed+=(tsan)
+LP_NUM_THREADS=0 ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system' || failed+=(tsan)
 echo "test.sh: ThreadSanitizer done at $((SECONDS - started)) s"
 
 echo "test.sh: finished in $((SECONDS - started)) s"
