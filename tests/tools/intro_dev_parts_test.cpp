@@ -330,14 +330,16 @@ TEST(LevelMeter, ReadsShortTermLoudnessAndTruePeak) {
         {"one channel", {{3.0, 1000.0, -23.0, -INFINITY, 0.0}}, -26.0, -23.0},
         // Samples at 45 degrees off the crests: 3 dB below the wave's peak.
         {"peak between samples", {{3.0, kSampleRate / 4.0, -6.0, -6.0, M_PI / 4.0}}, NAN, -6.0},
-        // Short-term is the last 3 s; the true peak is the whole stretch's.
-        {"loud then quiet", {{2.0, 1000.0, -6.0, -6.0, 0.0}, {3.0, 1000.0, -23.0, -23.0, 0.0}}, -23.0, -6.0},
+        // Both readings are of the last 3 s.
+        {"loud then quiet", {{2.0, 1000.0, -6.0, -6.0, 0.0}, {3.0, 1000.0, -23.0, -23.0, 0.0}}, -23.0, -23.0},
         {"silence", {{3.0, 1000.0, -INFINITY, -INFINITY, 0.0}}, -INFINITY, -INFINITY},
     };
     for (const auto& c : cases) {
         std::vector<int16_t> frames;
         for (const Piece& piece : c.pieces) appendSine(frames, piece.seconds, piece.hz, piece.db, piece.rightDb, piece.phase);
-        const LevelReading level = measureLevel(frames.data(), uint32_t(frames.size() / 2));
+        LevelFollower follower;
+        follower.follow(frames.data(), int64_t(frames.size() / 2));
+        const LevelReading level = follower.reading();
         if (std::isinf(c.shortTerm)) {
             EXPECT_TRUE(std::isinf(level.shortTerm) && level.shortTerm < 0) << c.name;
         } else if (!std::isnan(c.shortTerm)) {
@@ -361,28 +363,34 @@ TEST(LevelMeter, FollowerMeasuresAgainOnlyWhenTheHeardPositionMovesOn) {
     appendSine(song, 2.0, 1000.0, -6.0, -6.0);
     appendSine(song, 4.0, 1000.0, -23.0, -23.0);
     appendSine(other, 6.0, 1000.0, -6.0, -6.0);
-    const int64_t step = std::llround(kLevelStepSeconds * kSampleRate);
+    const int64_t step = std::llround(kLevelStepSeconds * kSampleRate), second = kSampleRate;
     const struct {
         const int16_t* frames;
         int64_t end;
         bool measures;
-        float shortTerm;  // the reading after the call; -inf: silence
+        float shortTerm, truePeak;  // the reading after the call; -inf: silence
     } steps[] = {
-        {song.data(), 0, true, -INFINITY},  // nothing heard yet
-        {song.data(), step - 1, false, -INFINITY},
-        {song.data(), step, true, -16.8f},  // 250 ms of -6 dBFS in a 3 s window: -6 - 10.8
-        {song.data(), 6 * int64_t(kSampleRate), true, -23.0f},
-        {song.data(), 6 * int64_t(kSampleRate), false, -23.0f},  // paused
-        {song.data(), 6 * int64_t(kSampleRate) - step, true, -23.0f},  // a step back
-        {other.data(), 6 * int64_t(kSampleRate) - step, true, -6.0f},  // a new song
+        {song.data(), 0, true, -INFINITY, -INFINITY},  // nothing heard yet
+        {song.data(), step - 1, false, -INFINITY, -INFINITY},
+        {song.data(), step, true, -16.8f, -6.0f},  // 250 ms of -6 dBFS in a 3 s window: -6 - 10.8
+        // Played on: 2 s of -6 and 1 s of -23 in the window, then none of the loud part.
+        {song.data(), 3 * second, true, -7.7f, -6.0f},
+        {song.data(), 5 * second + step, true, -23.0f, -23.0f},
+        {song.data(), 5 * second + step, false, -23.0f, -23.0f},  // paused
+        {song.data(), 4 * second, true, -10.6f, -6.0f},            // a step back: 1 s loud, 2 s quiet
+        {other.data(), 4 * second, true, -6.0f, -6.0f},            // a new song
     };
     LevelFollower follower;
     for (size_t i = 0; i < std::size(steps); ++i) {
         EXPECT_EQ(follower.follow(steps[i].frames, steps[i].end), steps[i].measures) << "step " << i;
-        if (std::isinf(steps[i].shortTerm)) {
-            EXPECT_TRUE(std::isinf(follower.reading.shortTerm)) << "step " << i;
-        } else {
-            EXPECT_NEAR(follower.reading.shortTerm, steps[i].shortTerm, 0.2f) << "step " << i;
+        const LevelReading& reading = follower.reading();
+        for (const auto& [got, want] : {std::pair{reading.shortTerm, steps[i].shortTerm},
+                                        std::pair{reading.truePeak, steps[i].truePeak}}) {
+            if (std::isinf(want)) {
+                EXPECT_TRUE(std::isinf(got)) << "step " << i;
+            } else {
+                EXPECT_NEAR(got, want, 0.2f) << "step " << i;
+            }
         }
     }
 }

@@ -295,7 +295,7 @@ std::vector<OverlayLine> overlayLines(Player& player) {
     lines.push_back({text});
     const int64_t end = std::min<int64_t>(std::llround(music * kSampleRate), int64_t(recordedFrames(heard)));
     player.level.follow(heard.frames, end);
-    const LevelReading& level = player.level.reading;
+    const LevelReading& level = player.level.reading();
     char bar[33];
     levelBar(level.shortTerm, bar, 32);
     std::snprintf(text, sizeof(text), "short-term %.1f LUFS  true peak %.1f dBTP  %s", double(level.shortTerm),

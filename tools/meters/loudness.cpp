@@ -13,9 +13,15 @@ LoudnessMeter::~LoudnessMeter() { ebur128_destroy(&state_); }
 void LoudnessMeter::add(const float* interleaved, size_t frames) {
     // Fed in pieces that end on the 100 ms grid, so that the short-term
     // maximum does not depend on how the caller cuts the signal.
+    addedPeak_ = 0.0;
     while (frames > 0) {
         const size_t piece = std::min(frames, lookEvery_ - sinceLook_);
         ebur128_add_frames_float(state_, interleaved, piece);
+        for (unsigned channel = 0; channel < 2; ++channel) {
+            double channelPeak = 0.0;
+            ebur128_prev_true_peak(state_, channel, &channelPeak);
+            addedPeak_ = std::max(addedPeak_, channelPeak);
+        }
         interleaved += 2 * piece;
         frames -= piece;
         sinceLook_ += piece;

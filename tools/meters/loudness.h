@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+// Decibels of a power ratio and of an amplitude ratio; -inf for 0.
+double powerDb(double ratio);
+double amplitudeDb(double ratio);
+
 // Figures of one signal; -inf where nothing passed the gates (silence).
 struct Loudness {
     double integrated = 0.0;    // LUFS
@@ -32,6 +36,8 @@ public:
     double shortTerm() const;
     // dBTP of everything fed, the larger of the two channels.
     double truePeak() const;
+    // dBTP of what the last call of add() fed, the larger of the two channels.
+    double addedTruePeak() const { return amplitudeDb(addedPeak_); }
     // Everything fed so far.
     Loudness figures() const;
     // The short-term loudness at the end of every whole 100 ms fed so far
@@ -43,12 +49,9 @@ private:
     ebur128_state* state_;
     size_t sinceLook_ = 0;  // frames fed since the short-term loudness was last looked at
     size_t lookEvery_;
+    double addedPeak_ = 0.0;  // linear
     std::vector<double> history_;
 };
 
 // The figures of a whole signal.
 Loudness measureLoudness(const float* interleaved, size_t frames, uint32_t sampleRate);
-
-// Decibels of a power ratio and of an amplitude ratio; -inf for 0.
-double powerDb(double ratio);
-double amplitudeDb(double ratio);
