@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "audio/audio_output.h"
+#include "audio/sdl2/open_device.h"
 #include "audio/sound_device.h"
 #include "runtime/memory.h"
 
@@ -65,17 +66,7 @@ bool openSoundDevice(AudioOutput& output, uint32_t rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return fail(output, "no sound system", SDL_GetError());
     output.device->audioSystem = true;
 
-    SDL_AudioSpec wanted{};
-    wanted.freq = int(rate);
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = 2;
-    wanted.samples = kDeviceFrames;
-    wanted.callback = playFromRing;
-    wanted.userdata = &output;
-    SDL_AudioSpec obtained{};
-    // No changes allowed: SDL converts to whatever the hardware wants, so the
-    // callback always takes 16-bit stereo at `rate`.
-    output.device->id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    output.device->id = openStereoDevice(rate, playFromRing, &output);
     if (output.device->id == 0) return fail(output, "no sound device", SDL_GetError());
     return true;
 }

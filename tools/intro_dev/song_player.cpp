@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "audio/audio_output.h"
+#include "audio/sdl2/open_device.h"
 #include "driver/heard_music.h"
 #include "driver/music.h"
 #include "runtime/counter.h"
@@ -17,7 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kDeviceFrames = 1024;  // 23 ms: what the device takes at once
 constexpr double kBlockSeconds = double(kBlockFrames) / double(kSampleRate);
 // A new song takes over once it is rendered this far past the position, so
 // that the device does not run dry right after the switch.
@@ -84,21 +85,12 @@ Synth* makeSynth(const uint8_t* song, uint32_t size, uint64_t seed) {
 }
 
 bool openDevice(SongPlayer& player) {
-    SDL_AudioSpec wanted{};
-    wanted.freq = int(kSampleRate);
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = 2;
-    wanted.samples = kDeviceFrames;
-    wanted.callback = playCallback;
-    wanted.userdata = &player;
-    SDL_AudioSpec obtained{};
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0)
-        player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) player.device = openStereoDevice(kSampleRate, playCallback, &player);
     if (player.device == 0) {
         // Without a sound device the dummy driver keeps time all the same.
         std::fprintf(stderr, "intro_dev: no sound device (%s); playing silently\n", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        if (SDL_AudioInit("dummy") == 0) player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        if (SDL_AudioInit("dummy") == 0) player.device = openStereoDevice(kSampleRate, playCallback, &player);
         player.silentDevice = true;
     }
     if (player.device == 0) {
