@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 
 #include "tests/gl/png_support.h"
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -32,15 +32,14 @@ CommandRun capture(const std::string& arguments) {
 class CaptureTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const char* base = getenv("TMPDIR");
-        folder_ = std::string(base && *base ? base : "/tmp") + "/capture_test_XXXXXX";
-        ASSERT_NE(mkdtemp(folder_.data()), nullptr);
+        folder_ = new ScratchFolder("capture_test");
+        ASSERT_TRUE(folder_->made());
     }
-    static void TearDownTestSuite() { runCommand("rm -rf '" + folder_ + "'"); }
-    static std::string path(const std::string& name) { return folder_ + "/" + name; }
-    static std::string folder_;
+    static void TearDownTestSuite() { delete folder_; }
+    static std::string path(const std::string& name) { return folder_->path(name); }
+    static ScratchFolder* folder_;
 };
-std::string CaptureTest::folder_;
+ScratchFolder* CaptureTest::folder_;
 
 TEST_F(CaptureTest, ContactSheetHasOneLitTileAndCaptionPerSequence) {
     const std::string sheet = path("sheet.png");
@@ -224,7 +223,7 @@ TEST_F(CaptureTest, AVideoIsReportedOnlyOnceItHoldsAVideo) {
                                           path("nf.mp4") + " --size 32x18 --seconds 0.1 " + sound + " 2>&1");
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_EQ(run.output.find("wrote"), std::string::npos) << run.output;
-        EXPECT_EQ(runCommand("ls -A " + folder_ + " | grep nf").output, "") << sound;
+        EXPECT_EQ(runCommand("ls -A " + folder_->path() + " | grep nf").output, "") << sound;
     }
 }
 
@@ -279,10 +278,10 @@ TEST_F(CaptureTest, StopSignalsStopEveryModeWithinASecondAndRemoveItsFiles) {
             << c.arguments[0];
         for (const std::string& file : c.files) EXPECT_NE(access(file.c_str(), F_OK), 0) << file << " was left";
         // Nor a temporary file of theirs (hidden, named after the output).
-        EXPECT_EQ(runCommand("ls -A " + folder_ + " | grep stopped").output, "") << c.arguments[0];
+        EXPECT_EQ(runCommand("ls -A " + folder_->path() + " | grep stopped").output, "") << c.arguments[0];
     }
     // This folder's encoder only (the bracket keeps pgrep's own shell from matching).
-    EXPECT_NE(runCommand("pgrep -f '[f]fmpeg.*" + folder_ + "'").status, 0) << "an encoder outlived the capture";
+    EXPECT_NE(runCommand("pgrep -f '[f]fmpeg.*" + folder_->path() + "'").status, 0) << "an encoder outlived the capture";
 }
 
 }  // namespace

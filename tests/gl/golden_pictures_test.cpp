@@ -18,18 +18,15 @@
 // and look at the PNGs in tests/gl/golden/ before committing them.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-
 #include "tests/gl/png_support.h"
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -46,16 +43,15 @@ bool updating() {
 class GoldenPictures : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const char* base = getenv("TMPDIR");
-        folder_ = std::string(base && *base ? base : "/tmp") + "/golden_pictures_XXXXXX";
-        ASSERT_NE(mkdtemp(folder_.data()), nullptr);
+        folder_ = new ScratchFolder("golden_pictures");
+        ASSERT_TRUE(folder_->made());
     }
-    static void TearDownTestSuite() { runCommand("rm -rf '" + folder_ + "'"); }
+    static void TearDownTestSuite() { delete folder_; }
 
     // Captures with `arguments` into a scratch PNG and compares it with the
     // reference `name`, or with INTRO_UPDATE_GOLDEN set writes it there.
     void expectLikeReference(const std::string& arguments, const std::string& name) {
-        const std::string actual = folder_ + "/" + name;
+        const std::string actual = folder_->path(name);
         const CommandRun run = runCommand(kCapture + " " + arguments + " '" + actual + "' 2>&1");
         ASSERT_EQ(run.status, 0) << run.output;
         const std::string reference = kGolden + name;
@@ -87,9 +83,9 @@ protected:
         }
     }
 
-    static std::string folder_;
+    static ScratchFolder* folder_;
 };
-std::string GoldenPictures::folder_;
+ScratchFolder* GoldenPictures::folder_;
 
 TEST_F(GoldenPictures, TheContactSheetLooksAsItDid) {
     expectLikeReference("--size 96x54 --contact-sheet", "contact_sheet.png");

@@ -15,6 +15,7 @@
 
 #include "render/programs.h"
 #include "shaders/shader_sources.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -30,12 +31,9 @@ size_t count(const std::string& text, const std::string& part) {
 class ShaderEmbed : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/shader_embed_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_TRUE(scratch.made());
         ASSERT_EQ(std::system(("mkdir -p " + dir + "/lib").c_str()), 0);
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(dir + "/" + name) << text;
@@ -58,7 +56,9 @@ protected:
         return text.str();
     }
 
-    std::string dir, cpp, log;
+    const ScratchFolder scratch{"shader_embed"};
+    const std::string dir = scratch.path();
+    std::string cpp, log;
 };
 
 TEST_F(ShaderEmbed, IncludesAreReplacedInPlaceAndNestedOnesRelativeToTheirFile) {

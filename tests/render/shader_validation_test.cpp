@@ -17,6 +17,7 @@
 #include "shaders/bench_shader_sources.h"
 #include "shaders/shader_sources.h"
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -49,14 +50,12 @@ std::string locatedLog(const std::string& output) {
 // as one program.
 Validation validate(const std::string& vertex, const std::string& fragment) {
     Validation result;
-    char pattern[] = "/tmp/shader_validation_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return result;
-    const std::string dir = pattern;
-    std::ofstream(dir + "/program.vert") << vertex;
-    std::ofstream(dir + "/program.frag") << fragment;
+    const ScratchFolder scratch("shader_validation");
+    if (!scratch.made()) return result;
+    std::ofstream(scratch.path("program.vert")) << vertex;
+    std::ofstream(scratch.path("program.frag")) << fragment;
     const CommandRun run =
-        runCommand("glslangValidator -l " + dir + "/program.vert " + dir + "/program.frag 2>&1");
-    runCommand("rm -rf " + dir);
+        runCommand("glslangValidator -l " + scratch.path("program.vert") + " " + scratch.path("program.frag") + " 2>&1");
     // The shell's "not found" is 127; the validator's own failures are 1 or 2.
     result.ran = run.status >= 0 && run.status != 127;
     result.passed = run.status == 0 && run.output.find("ERROR") == std::string::npos;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -102,32 +103,27 @@ TEST(AudioStream, ItKeepsUpWithTheOtherProcessorBusy) {
 
 TEST(AudioStream, TheDeviceReceivesTheSongThatSongrenderMakes) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
-    char dirTemplate[] = "/tmp/audio_stream_XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    const std::string dir = dirTemplate;
-    const std::string disk = dir + "/device.raw";
+    const ScratchFolder scratch("audio_stream");
+    ASSERT_TRUE(scratch.made());
+    const std::string disk = scratch.path("device.raw");
     const std::map<std::string, double> f =
         probeFigures(runProbe({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + disk}));
     ASSERT_TRUE(f.count("first_source_byte") && f.count("consumed") && f.count("underruns"))
         << "no counters from the probe";
     // An underrun puts silence into the stream: in a sanitizer build (see
     // kRealTimeBuild) the bytes can then not be compared.
-    if (!kRealTimeBuild && f.at("underruns") > 0.0) {
-        std::system(("rm -rf " + dir).c_str());
-        GTEST_SKIP() << f.at("underruns") << " underruns in a sanitizer build";
-    }
+    if (!kRealTimeBuild && f.at("underruns") > 0.0) GTEST_SKIP() << f.at("underruns") << " underruns in a sanitizer build";
     // The probe stops at the first frame past 12 s of music; on a loaded
     // machine a frame can take seconds, so the device may have played well
     // beyond that. The offline render covers everything it played.
     const double played = (f.at("consumed") - f.at("first_source_byte")) / kBytesPerSecond;
-    const std::string wav = dir + "/song.wav";
+    const std::string wav = scratch.path("song.wav");
     ASSERT_EQ(std::system((kSongrender + " -o " + wav + " --seconds " + std::to_string(int(played) + 2) +
                            " --seed " + std::to_string(kProbeSeed) + " > /dev/null")
                               .c_str()),
               0);
     const std::vector<uint8_t> device = readBytes(disk);
     const std::vector<uint8_t> file = readBytes(wav);
-    std::system(("rm -rf " + dir).c_str());
 
     // songrender writes a plain 44-byte header before the samples.
     ASSERT_GT(file.size(), 44u);

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -46,9 +47,9 @@ TEST(PackedIntro, FitsInSixtyFourKibibytesAndRunsTheShowToEscape) {
 
     // A private temporary folder: the unpacked program goes there and must
     // be gone once the show has ended.
-    char pattern[] = "/tmp/packed_intro_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string folder = pattern;
+    const ScratchFolder scratch("packed_intro");
+    ASSERT_TRUE(scratch.made());
+    const std::string& folder = scratch.path();
     {
         ChildProcess packed({kPacked}, {"SDL_AUDIODRIVER=dummy", "TMPDIR=" + folder});
         ASSERT_GT(packed.pid, 0);
@@ -63,14 +64,13 @@ TEST(PackedIntro, FitsInSixtyFourKibibytesAndRunsTheShowToEscape) {
         EXPECT_EQ(packed.errors(), "");
     }
     EXPECT_EQ(run("ls -A " + folder + " | wc -l"), "0");
-    run("rm -rf " + folder);
 }
 
 TEST(PackedIntro, LeavesNothingBehindAndTouchesNothingElseWhateverEndsIt) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run";
-    char pattern[] = "/tmp/packed_intro_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string root = pattern;
+    const ScratchFolder scratch("packed_intro");
+    ASSERT_TRUE(scratch.made());
+    const std::string& root = scratch.path();
     // A TMPDIR with a blank, and a file named like its first word: an
     // unquoted path would remove that file.
     const std::string tmpdir = root + "/sp ace";
@@ -100,5 +100,4 @@ TEST(PackedIntro, LeavesNothingBehindAndTouchesNothingElseWhateverEndsIt) {
     EXPECT_NE(status, 0);
     EXPECT_EQ(status, plain.waitExit(std::chrono::milliseconds(10000)));
     EXPECT_EQ(run("ls -AR " + root), listing);
-    run("rm -rf " + root);
 }

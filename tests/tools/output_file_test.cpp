@@ -19,18 +19,14 @@
 #include <vector>
 
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/common/output_file.h"
 
 namespace {
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/output_file_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { runCommand("rm -rf '" + dir + "'"); }
+    void SetUp() override { ASSERT_TRUE(scratch.made()); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
 
     void writeText(const std::string& name, const std::string& text, mode_t mode = 0644) const {
@@ -42,7 +38,8 @@ protected:
     }
     // A temporary file left behind shows up here.
     std::vector<std::string> names() const { return namesIn(dir); }
-    std::string dir;
+    const ScratchFolder scratch{"output_file_test"};
+    const std::string dir = scratch.path();
 };
 
 mode_t modeOf(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/songc/section_marks.h"
 
 namespace {
@@ -101,9 +102,9 @@ TEST(SectionMarks, MalformedMarksAreReportedWhereTheyAre) {
 // songc itself: a score whose mark left its picture writes nothing and says
 // where; --free, for songs that are not the show's, writes it.
 TEST(SectionMarks, SongcRefusesAMarkOffItsPicture) {
-    char pattern[] = "/tmp/section_marks_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const ScratchFolder scratch("section_marks");
+    ASSERT_TRUE(scratch.made());
+    const std::string& dir = scratch.path();
     const std::string score = replaced(shippedScore(), "section final @776", "section final @784");
     std::ofstream(dir + "/score.txt", std::ios::binary) << score;
     std::ofstream(dir + "/instruments.txt", std::ios::binary)
@@ -120,5 +121,4 @@ TEST(SectionMarks, SongcRefusesAMarkOffItsPicture) {
     const CommandRun free = runCommand(songc + " -o " + dir + "/song.bin --free 2>&1");
     EXPECT_EQ(free.status, 0) << free.output;
     EXPECT_EQ(readBytes(dir + "/song.bin").size(), 19572u);
-    std::system(("rm -rf " + dir).c_str());
 }

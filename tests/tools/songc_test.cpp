@@ -15,6 +15,7 @@
 
 #include "data/song.h"
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/songc/piece_facts.h"
 #include "tools/songc/song_source.h"
 
@@ -236,16 +237,14 @@ namespace {
 class Songc : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/songc_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_TRUE(scratch.made());
         ASSERT_EQ(runCommand("cp -r " + kSourceDir + " " + dir + "/s && echo old > " + dir + "/song.bin").status, 0);
     }
-    void TearDown() override { runCommand("rm -rf " + dir); }
     CommandRun songc(const std::string& arguments) const {
         return runCommand("cd " + dir + " && " + INTRO_BINARY_DIR "/tools/songc " + arguments + " 2>&1");
     }
-    std::string dir;
+    const ScratchFolder scratch{"songc_test"};
+    const std::string dir = scratch.path();
 };
 
 }  // namespace

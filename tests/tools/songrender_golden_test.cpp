@@ -19,6 +19,7 @@
 #include "runtime/params.h"
 #include "synth/song_format.h"
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 #include "voice/instrument.h"
 
 namespace {
@@ -104,12 +105,7 @@ std::string sha256(const std::vector<uint8_t>& bytes) {
 
 class Golden : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/songrender_golden_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+    void SetUp() override { ASSERT_TRUE(scratch.made()); }
 
     // SHA-256 of the WAV that songrender writes for `arguments` (plus -o).
     std::string renderHash(const std::string& arguments) {
@@ -120,7 +116,8 @@ protected:
         EXPECT_GT(bytes.size(), 44u);
         return sha256(bytes);
     }
-    std::string dir;
+    const ScratchFolder scratch{"songrender_golden"};
+    const std::string dir = scratch.path();
 };
 
 }  // namespace

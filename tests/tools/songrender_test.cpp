@@ -22,6 +22,7 @@
 #include "synth/song_format.h"
 #include "synth/synth.h"
 #include "tests/support/processes.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -61,14 +62,12 @@ std::vector<uint8_t> wavData(const std::vector<uint8_t>& wav) {
 class Songrender : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/songrender_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        ASSERT_TRUE(scratch.made());
         ASSERT_TRUE(exists(kSongrender)) << "build the songrender target first";
     }
-    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
     std::string path(const char* name) const { return dir + "/" + name; }
-    std::string dir;
+    const ScratchFolder scratch{"songrender_test"};
+    const std::string dir = scratch.path();
 };
 
 }  // namespace
