@@ -21,8 +21,15 @@ namespace {
 
 constexpr double kBlockSeconds = double(kBlockFrames) / double(kSampleRate);
 // A new song takes over once it is rendered this far past the position, so
-// that the device does not run dry right after the switch.
+// that the device does not run dry right after the switch...
 constexpr int64_t kHandOverLead = kSampleRate / 10;
+// ...or at once when its render would take longer than this to catch up with
+// the position, which moves on in real time. A render no faster than the
+// music (a sanitizer build, a busy machine) never would; after the hand-over
+// the device plays silence until the render reaches the position, as after a
+// seek. The render's speed is judged once it has made a second of music.
+constexpr double kLongestCatchUpSeconds = 2.0;
+constexpr int64_t kJudgeSpeedAfter = kSampleRate;
 
 uint64_t packTake(int64_t position, uint32_t micros) {
     return (uint64_t(micros) << 32) | uint32_t(position);
@@ -69,6 +76,15 @@ void startRender(SongPlayer& player, Synth* synth, SongRecording* target) {
     player.target = target;
     player.busy.store(true, std::memory_order_release);
     player.go.store(true, std::memory_order_release);
+}
+
+// Whether the new song's render, `recorded` frames in, catches up with the
+// position soon enough to keep the old song playing until it does.
+bool worthWaiting(const SongPlayer& player, int64_t position, int64_t recorded) {
+    if (recorded < kJudgeSpeedAfter) return true;
+    const double factor = player.renderFactor.load(std::memory_order_relaxed);
+    const double behind = double(position + kHandOverLead - recorded) / kSampleRate;
+    return factor > 1.0 && behind / (factor - 1.0) <= kLongestCatchUpSeconds;
 }
 
 // A Synth ready to play `song` from its start with the pinned counter, as
@@ -199,8 +215,9 @@ bool updateSongPlayer(SongPlayer& player) {
     if (player.pending == nullptr) return false;
     const int64_t position = player.position.load(std::memory_order_relaxed);
     const int64_t recorded = int64_t(recordedFrames(*player.pending));
-    if (recorded < position + kHandOverLead && !player.pending->finished.load(std::memory_order_acquire))
-        return false;
+    const bool caughtUp =
+        recorded >= position + kHandOverLead || player.pending->finished.load(std::memory_order_acquire);
+    if (!caughtUp && worthWaiting(player, position, recorded)) return false;
     // The device callback must not be inside the old recording while the
     // pointer moves: SDL's device lock holds it off for that instant.
     SDL_LockAudioDevice(player.device);

@@ -4,7 +4,8 @@
 // same one behind the render, from any position. A seek only moves the
 // position: a time not yet rendered plays silence until the render reaches
 // it. A new song renders into the spare recording while the old one plays on,
-// and takes over once it has caught up with the position.
+// and takes over once it has caught up with the position, or at once when
+// it would take more than 2 s to (a render hardly faster than real time).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -63,8 +64,8 @@ bool changeSong(SongPlayer& player, const uint8_t* song, uint32_t size);
 // yet, without moving on (the render is on its way there) or when paused.
 // Only copies: never waits, never allocates.
 void playSongFrames(SongPlayer& player, uint8_t* stream, int32_t length);
-// Main thread, once a frame: hands over to a new song that has caught up.
-// True when it did so.
+// Main thread, once a frame: hands over to a new song that has caught up or
+// will not soon. True when it did so.
 bool updateSongPlayer(SongPlayer& player);
 // Moves the position (any frame; the device plays silence until the render
 // gets there) and marks the seek for the sound latency.
