@@ -3,11 +3,12 @@
 #
 #   ./test.sh           everything CI runs (.ci/run): the optimised build and
 #                       the Windows cross-builds with every label (unit, gl,
-#                       system, soak, slow, windows, cluster), then the unit, gl and
-#                       system tests under AddressSanitizer and
+#                       system, soak, slow, windows, cluster), then the unit,
+#                       gl and system tests under AddressSanitizer and
 #                       UndefinedBehaviorSanitizer, the unit and system tests
-#                       that run threads under ThreadSanitizer, and 30 s fuzz runs of the song
-#                       decoder and of the song compiler's reader.
+#                       that run threads under ThreadSanitizer, and 30 s fuzz
+#                       runs of the song decoder and of the song compiler's
+#                       reader.
 #   ./test.sh --fast    the optimised build and its unit tests: a few minutes.
 #   ./test.sh ARGS...   the optimised build, then `ctest ARGS` on it (for
 #                       example -L unit, or -R songrender); no sanitizer or
