@@ -77,7 +77,7 @@ echo "test.sh: AddressSanitizer and UBSan done at $((SECONDS - started)) s"
 # are still covered in full.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
-LP_NUM_THREADS=0 ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system' -LE single_threaded ||
+LP_NUM_THREADS=0 ctest --test-dir build-tsan --output-on-failure -j 2 -L 'unit|system' -LE no_threads ||
   failed+=(tsan)
 echo "test.sh: ThreadSanitizer done at $((SECONDS - started)) s"
 
