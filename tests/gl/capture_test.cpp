@@ -17,6 +17,7 @@
 
 #include "tests/gl/png_support.h"
 #include "tests/support/processes.h"
+#include "tests/support/sanitizer_build.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -240,11 +241,7 @@ TEST_F(CaptureTest, AFailedWriteFailsTheRun) {
 
 // About a second; a sanitizer build on a loaded machine took up to 2.9 s
 // here between the signal and the end of its process.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kStopSeconds = 5.0;
-#else
-constexpr double kStopSeconds = 1.0;
-#endif
+constexpr double kStopSeconds = kSanitizerBuild ? 5.0 : 1.0;
 
 TEST_F(CaptureTest, StopSignalsStopEveryModeWithinASecondAndRemoveItsFiles) {
     // Big pictures keep each mode busy for many seconds (one cube-grid frame

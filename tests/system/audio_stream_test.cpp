@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tests/support/processes.h"
+#include "tests/support/sanitizer_build.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -61,11 +62,7 @@ struct BusyCore {
 // A sanitizer build renders several times slower than the optimised one, so
 // there the pace is printed but not asked for: that tier looks for memory
 // errors and races, the optimised tier for underruns.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kRealTimeBuild = false;
-#else
-constexpr bool kRealTimeBuild = true;
-#endif
+constexpr bool kRealTimeBuild = !kSanitizerBuild;
 
 // Streams through the dummy driver and checks the counters.
 void expectSteadyStream(const char* label) {

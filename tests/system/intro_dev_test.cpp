@@ -17,6 +17,7 @@
 
 #include "tests/gl/png_support.h"
 #include "tests/support/processes.h"
+#include "tests/support/sanitizer_build.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -31,15 +32,8 @@ constexpr uint32_t kRate = 44100;
 // threads and the memory of an edit's path, and the time limits stretch. The
 // pictures and the sound are the same there, and take minutes to compare:
 // those runs are left to the optimised build.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kSlower = 8.0;
-constexpr double kSlowerRender = 40.0;
-#define SKIP_IN_SANITIZER_BUILDS() GTEST_SKIP() << "compared in the optimised build"
-#else
-constexpr double kSlower = 1.0;
-constexpr double kSlowerRender = 1.0;
-#define SKIP_IN_SANITIZER_BUILDS()
-#endif
+constexpr double kSlower = kSanitizerBuild ? 8.0 : 1.0;
+constexpr double kSlowerRender = kSanitizerBuild ? 40.0 : 1.0;
 
 double secondsSince(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
@@ -168,7 +162,7 @@ std::vector<int16_t> offlineRender(const SourceCopy& source, const char* seconds
 }
 
 TEST(IntroDev, StillFramesAfterSeeksInThreeSequencesEqualCapture) {
-    SKIP_IN_SANITIZER_BUILDS();
+    if (kSanitizerBuild) GTEST_SKIP() << "compared in the optimised build";
     const SourceCopy source;
     Player player(source, {"--size", "192x108", "--at", "12", "--paused"}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_TRUE(player.waitFor("playing from")) << player.process.errors();
@@ -196,7 +190,7 @@ TEST(IntroDev, StillFramesAfterSeeksInThreeSequencesEqualCapture) {
 }
 
 TEST(IntroDev, SoundAfterASeekIsTheOfflineRenderFromThere_AndEscapeEndsAtOnce) {
-    SKIP_IN_SANITIZER_BUILDS();
+    if (kSanitizerBuild) GTEST_SKIP() << "compared in the optimised build";
     const SourceCopy source;
     const std::string played = source.path("played.raw");
     Player player(source, {"--size", "96x54", "--at", "40"},

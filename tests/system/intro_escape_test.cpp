@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/support/processes.h"
+#include "tests/support/sanitizer_build.h"
 
 namespace {
 
@@ -85,14 +86,10 @@ TEST(IntroShow, WithoutAScreenItStopsWithOneLineInsteadOfRunningUnseen) {
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The sanitizer runtimes need descriptors of their own (UBSan probes memory
 // through a pipe), so under a tight descriptor limit they report their own
 // failure before the show can name the cause.
-constexpr bool kDescriptorsForTheShowAlone = false;
-#else
-constexpr bool kDescriptorsForTheShowAlone = true;
-#endif
+constexpr bool kDescriptorsForTheShowAlone = !kSanitizerBuild;
 
 TEST(IntroShow, WhenItCannotOpenAWindowItNamesTheCause) {
     // Each case breaks one thing the window needs and expects the cause in the

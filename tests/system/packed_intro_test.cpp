@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "tests/support/processes.h"
+#include "tests/support/sanitizer_build.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -23,11 +24,7 @@ const char* const kPacked = INTRO_BINARY_DIR "/driver/intro_packed";
 
 // A sanitizer build carries its runtime and checks: only the optimised build
 // has the size of the show that is handed out.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kShippedSize = false;
-#else
-constexpr bool kShippedSize = true;
-#endif
+constexpr bool kShippedSize = !kSanitizerBuild;
 
 std::string run(const std::string& command) {
     std::string out = runCommand(command).output;

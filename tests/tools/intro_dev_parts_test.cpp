@@ -5,8 +5,6 @@
 // level meter, the song folder's compilation and the command line.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -19,11 +17,13 @@
 #include "data/song.h"
 #include "data/timetable.h"
 #include "driver/music.h"
-#include "tests/probe/probe_allocations.h"
 #include "driver/show.h"
 #include "render/programs.h"
 #include "runtime/counter.h"
 #include "synth/synth.h"
+#include "tests/probe/probe_allocations.h"
+#include "tests/support/sanitizer_build.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/intro_dev/level_meter.h"
 #include "tools/intro_dev/player_options.h"
 #include "tools/intro_dev/shader_source.h"
@@ -41,18 +41,18 @@ const std::string kShaders = std::string(INTRO_SOURCE_DIR) + "/shaders";
 
 // A scratch copy of the shaders folder, removed afterwards.
 struct ShaderCopy {
-    fs::path root = fs::temp_directory_path() / ("intro_dev_shaders_" + std::to_string(getpid()));
-    ShaderCopy() {
-        fs::remove_all(root);
-        fs::copy(kShaders, root, fs::copy_options::recursive);
-    }
-    ~ShaderCopy() { fs::remove_all(root); }
+    const ScratchFolder scratch{"intro_dev_shaders"};
+    const fs::path root = fs::path(scratch.path()) / "shaders";
+    ShaderCopy() { fs::copy(kShaders, root, fs::copy_options::recursive); }
     void write(const std::string& file, const std::string& text) const {
         std::ofstream(root / file, std::ios::binary) << text;
     }
 };
 
+// Each scene's text, and the files it is made of: the scene first, every
+// included piece once (the cube grid includes some).
 TEST(ShaderText, EveryScene_ReadFromTheTree_IsTheTextTheBuildEmbedded) {
+    int cubeGridPieces = 0;
     for (int slot = 0; slot < kSceneProgramCount; ++slot) {
         ShaderText text;
         std::string error;
@@ -60,19 +60,12 @@ TEST(ShaderText, EveryScene_ReadFromTheTree_IsTheTextTheBuildEmbedded) {
         EXPECT_EQ(text.text, kSceneSources[slot]) << kSceneFiles[slot];
         ASSERT_FALSE(text.files.empty());
         EXPECT_EQ(text.files[0], kSceneFiles[slot]);
+        for (const std::string& file : text.files) {
+            EXPECT_EQ(std::count(text.files.begin(), text.files.end(), file), 1) << file;
+            if (std::string(kSceneFiles[slot]) == "cube_grid.frag.glsl") cubeGridPieces += file.rfind("lib/", 0) == 0;
+        }
     }
-}
-
-TEST(ShaderText, ListsTheIncludedPiecesOnce) {
-    ShaderText text;
-    std::string error;
-    ASSERT_TRUE(readShaderText(kShaders, "cube_grid.frag.glsl", text, error)) << error;
-    int pieces = 0;
-    for (const std::string& file : text.files) {
-        pieces += file.rfind("lib/", 0) == 0;
-        EXPECT_EQ(std::count(text.files.begin(), text.files.end(), file), 1) << file;
-    }
-    EXPECT_GT(pieces, 0);
+    EXPECT_GT(cubeGridPieces, 0);
 }
 
 TEST(ShaderText, RefusesFilesItCannotMakeAProgramOf) {
@@ -129,11 +122,7 @@ int feedDifferences(const ShowReplay& a, const ShowReplay& b) {
 
 // How far the replay comparison goes: a sanitizer build renders many times
 // slower, and the early clocks already compare every step of the look-up.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr float kReplayReach = 13.0f;
-#else
-constexpr float kReplayReach = 42.0f;
-#endif
+constexpr float kReplayReach = kSanitizerBuild ? 13.0f : 42.0f;
 
 TEST(SongRecording, ReplaysThePicturesOfALiveSynthExactly) {
     static Synth synth;
